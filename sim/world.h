@@ -1,0 +1,79 @@
+// The whole world as one plain global record: creatures, cell arrays, counters and the generator state.
+#pragma once
+
+#include <cstdint>
+
+enum : int {
+    creature_slots = 50,
+    field_max_width = 100,
+    field_max_height = 75,
+    cell_stride = 75, // cell index is i * cell_stride + j, whatever field_height is
+    cell_count = field_max_width * field_max_height,
+    cell_px = 8,
+    screen_w = field_max_width * cell_px,
+    screen_h = field_max_height * cell_px,
+    layer_count = 5,
+    layer_capacity = 25,
+    sector_count = 10,
+    population_min = 2,
+    population_max = creature_slots,
+};
+
+// Widths of network layers 0 (inputs) to 4 (outputs).
+extern const int layer_sizes[layer_count];
+
+// A neuron of layer l uses bias and weight[0 .. layer_sizes[l-1]-1]; in layer 0 only output is used.
+struct neuron {
+    int32_t tag;
+    float bias;
+    float output;
+    float weight[layer_capacity];
+};
+
+// One creature slot; the field order is the save file's and must not change.
+struct creature {
+    int32_t age;
+    float x;
+    float y;
+    int32_t color; // 0xRRGGBB
+    float angle;
+    float speed;
+    float resources;
+    float eaten;
+    neuron neurons[layer_count][layer_capacity];
+    float sense_food[sector_count];
+    float sense_near[sector_count];
+};
+
+// Everything the simulation and the screen share.  Plain 4-byte members only, so two worlds
+// are equal exactly when their bytes are (memcmp), which the exactness tests rely on.
+// Live slots are 0 .. population-1; cells in use are i < field_width, j < field_height.
+struct world_state {
+    creature creatures[creature_slots];
+    int32_t cell_y_px[cell_count];
+    int32_t cell_x_px[cell_count];
+    float cell_rate[cell_count];
+    float cell_food[cell_count]; // > 0 edible, -1 just eaten, -2 border
+    int32_t population;
+    int32_t field_width;
+    int32_t field_height;
+    int32_t text_x;
+    int32_t text_y;
+    uint32_t rng_state;
+    int32_t display_on;
+    int32_t time;
+    int32_t best_index;
+    int32_t steps_this_second;
+    int32_t ips;
+    int32_t cycle_counter;
+    int32_t info_on;
+};
+
+extern world_state world;
+
+// The values a process starts with: zero-filled slots and cells, full field, population 50.
+void world_init(world_state &w);
+
+inline int cell_index(int i, int j) { return i * cell_stride + j; }
+
+bool world_equal(const world_state &a, const world_state &b);
