@@ -7,7 +7,9 @@ enum load_result {
     load_refused, // the file cannot be trusted: the world is left as it was
 };
 
-// Writes the world; returns false (world file untouched) when it cannot be written.
+// Writes the world; returns false (any earlier file left untouched) when it cannot be written.
 bool save_world(const char *path);
-// Reads the file over the world.  On load_refused, *why (if given) receives a one-line reason.
-load_result load_world(const char *path, const char **why = nullptr);
+// Reads the file over the world.
+load_result load_world(const char *path);
+// One line saying why the last save failed or the last load was refused (and where a refused file went).
+const char *persist_error();
