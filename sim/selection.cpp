@@ -1,0 +1,51 @@
+// Birth of a mutated clone of the best eater, the energy dividend, and the cull of the worst.
+#include "selection.h"
+
+#include "brain.h"
+#include "color.h"
+#include "rng.h"
+#include "world.h"
+
+static int clamp_component(int v) { return v >= 255 ? 255 : (v < 0 ? 0 : v); }
+
+void reproduce(int dst)
+{
+    creature *cr = world.creatures;
+    int parent = dst == 0 ? 1 : 0;
+    for (int s = 0; s < world.population; s++)
+        if (s != dst && cr[s].eaten > cr[parent].eaten)
+            parent = s; // strictly greater: ties keep the lowest slot
+    world.best_index = parent;
+
+    brain_inherit(dst, parent);
+    creature &pa = cr[parent];
+    creature &ch = cr[dst];
+    pa.resources = (float)((double)pa.resources + 1.0);
+    ch.speed = 0.1f;
+    ch.age = 0;
+    ch.resources = pa.resources;
+    ch.x = pa.x;
+    ch.y = pa.y;
+    ch.angle = pa.angle;
+
+    const int r = clamp_component(color_red(pa.color) + (rng_next() % 41 - 20));
+    const int g = clamp_component(color_green(pa.color) + (rng_next() % 41 - 20));
+    const int b = clamp_component(color_blue(pa.color) + (rng_next() % 41 - 20));
+    ch.color = color_pack(r, g, b);
+
+    for (int s = 0; s < world.population; s++) {
+        creature &c = cr[s];
+        const float paid = (float)((double)c.resources * 0.5 + (double)c.eaten * 2);
+        c.resources = (float)((double)paid + 1);
+        c.eaten = (float)((double)c.eaten * 0.5);
+    }
+}
+
+void cull_worst()
+{
+    int worst = 0;
+    for (int s = 1; s < world.population; s++)
+        if (world.creatures[s].eaten < world.creatures[worst].eaten)
+            worst = s;
+    reproduce(worst);
+}

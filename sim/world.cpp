@@ -1,0 +1,28 @@
+// The one global world and the values a process starts with.
+#include "world.h"
+
+#include <cstring>
+
+const int layer_sizes[layer_count] = {25, 25, 20, 15, 5};
+
+world_state world = [] {
+    world_state w;
+    world_init(w);
+    return w;
+}();
+
+void world_init(world_state &w)
+{
+    std::memset(&w, 0, sizeof w);
+    w.population = 50;
+    w.field_width = field_max_width;
+    w.field_height = field_max_height;
+    w.text_x = 10;
+    w.text_y = 10;
+    w.rng_state = 1;
+}
+
+bool world_equal(const world_state &a, const world_state &b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
