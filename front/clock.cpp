@@ -1,0 +1,28 @@
+// The once-a-second clock: world time, ages, steps per second, and the 21-second event.
+#include "clock.h"
+
+#include "cycle.h"
+#include "world.h"
+
+void (*clock_clear_screen_hook)() = nullptr;
+
+// A loaded file may hold a counter at its limit: wrap like the machine would, without overflow.
+static int32_t plus_one(int32_t v) { return (int32_t)((uint32_t)v + 1u); }
+
+void clock_tick()
+{
+    world.time = plus_one(world.time);
+    int live = world.population < 0 ? 0 : world.population > creature_slots ? creature_slots : world.population;
+    for (int c = 0; c < live; c++)
+        world.creatures[c].age = plus_one(world.creatures[c].age);
+    world.ips = world.steps_this_second;
+    world.steps_this_second = 0;
+    world.cycle_counter = plus_one(world.cycle_counter);
+    if (world.cycle_counter > 20) {
+        cycle_event();
+        world.cycle_counter = 0;
+        // With the display off the old clock text would stay behind at its previous place.
+        if (!world.display_on && clock_clear_screen_hook)
+            clock_clear_screen_hook();
+    }
+}

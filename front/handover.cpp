@@ -1,0 +1,33 @@
+// The hand-over between Allegro's threads and the main loop: the stop flag and the pending timer work.
+#include "handover.h"
+
+#include "clock.h"
+
+std::atomic<int32_t> running{0};
+
+// Bit 0: a display pass is due.  Bits 1 and up: the number of clock ticks due.
+// Only the handlers add to it and only the main thread takes it, so no tick is lost or run twice.
+static std::atomic<uint32_t> pending{0};
+
+static_assert(std::atomic<int32_t>::is_always_lock_free, "the stop flag is stored from signal handlers");
+
+void handover_stop() { running.store(0, std::memory_order_relaxed); }
+
+void handover_clock_timer() { pending.fetch_add(2, std::memory_order_relaxed); }
+
+void handover_display_timer() { pending.fetch_or(1, std::memory_order_relaxed); }
+
+void stop_on_mouse(int) { handover_stop(); }
+
+bool handover_pending() { return pending.load(std::memory_order_relaxed) != 0; }
+
+void handover_run(void (*display_pass)())
+{
+    uint32_t work = pending.exchange(0, std::memory_order_relaxed);
+    for (uint32_t n = work >> 1; n > 0; n--)
+        clock_tick();
+    if ((work & 1) && display_pass)
+        display_pass();
+}
+
+void handover_clear() { pending.store(0, std::memory_order_relaxed); }

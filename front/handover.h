@@ -1,0 +1,28 @@
+// The hand-over between Allegro's threads and the main loop: the stop flag and the pending timer work.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// Non-zero while the main loop should go on.  The one value written outside the main thread
+// (timer and input threads, signal handlers); lock-free, so a signal handler may store to it.
+extern std::atomic<int32_t> running;
+
+// Asks the main loop to stop after the step in progress; safe from any thread and from a signal handler.
+void handover_stop();
+
+// Allegro timer handlers: they only record that a tick is due.
+void handover_clock_timer();
+void handover_display_timer();
+// Allegro mouse callback: any mouse event ends the program.
+void stop_on_mouse(int flags);
+
+// True when timer work is waiting; one relaxed load, cheap enough to test after every step.
+bool handover_pending();
+
+// Runs the waiting work on the calling (main) thread, between two steps: every clock tick due,
+// in order, then one display pass if any is due (display ticks that piled up collapse into one).
+void handover_run(void (*display_pass)());
+
+// Forgets pending work; for tests.
+void handover_clear();
