@@ -1,0 +1,94 @@
+// The headless runner as other tools use it: repeatable results and strict arguments.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+struct run_result {
+    int status;
+    std::string out;
+};
+
+// Runs life-bench with the given arguments and returns its exit status and all its output.
+static run_result bench(const std::string &args)
+{
+    const char *exe = std::getenv("LIFE_BENCH");
+    EXPECT_NE(exe, nullptr) << "LIFE_BENCH names the runner";
+    const std::string cmd = std::string(exe ? exe : "life-bench") + " " + args + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    const int st = pclose(p);
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+}
+
+static std::string slurp(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+static std::string temp_dir()
+{
+    char tmpl[] = "/tmp/life-bench-test-XXXXXX";
+    return mkdtemp(tmpl);
+}
+
+TEST(bench, same_run_gives_the_same_file)
+{
+    const std::string dir = temp_dir();
+    const run_result a = bench("--steps 20000 --event-every 2000 --save " + dir + "/a.sav");
+    const run_result b = bench("--steps 20000 --event-every 2000 --save " + dir + "/b.sav");
+    ASSERT_EQ(a.status, 0) << a.out;
+    ASSERT_EQ(b.status, 0) << b.out;
+    const std::string fa = slurp(dir + "/a.sav");
+    EXPECT_GT(fa.size(), 100000u);
+    EXPECT_TRUE(fa == slurp(dir + "/b.sav"));
+    // The last line reports the rate.
+    const size_t last = a.out.rfind("steps/s: ", a.out.size() - 1);
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(a.out.find('\n', last), a.out.size() - 1);
+
+    // Loading that world and running on gives the same as running on in one go.
+    const run_result c = bench("--load " + dir + "/a.sav --steps 0 --save " + dir + "/c.sav");
+    ASSERT_EQ(c.status, 0) << c.out;
+    EXPECT_TRUE(fa == slurp(dir + "/c.sav"));
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(bench, population_and_missing_load_file)
+{
+    const std::string dir = temp_dir();
+    const run_result r = bench("--population 10 --steps 50 --load " + dir + "/none.sav --save " + dir + "/p.sav");
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::istringstream lines(slurp(dir + "/p.sav"));
+    std::string line;
+    int n = 0, population = 0;
+    while (std::getline(lines, line))
+        if (++n == 5 + 15000 + 1)
+            population = std::atoi(line.c_str());
+    EXPECT_EQ(population, 10);
+    EXPECT_EQ(n, 5 + 15000 + 1 + 10 * 1703);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(bench, bad_arguments_exit_2_with_usage)
+{
+    for (const char *args : {"--population 1", "--population 51", "--population x", "--steps", "--steps -5",
+                             "--event-every 0", "--steps 10x", "--load", "--frobnicate 3"}) {
+        SCOPED_TRACE(args);
+        const run_result r = bench(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.out.find("usage: life-bench"), std::string::npos) << r.out;
+    }
+}
