@@ -1,0 +1,296 @@
+// The front end's logic without a display: the clock, the key table, the hand-over and the screen-saver arguments.
+#include "clock.h"
+#include "cycle.h"
+#include "field.h"
+#include "handover.h"
+#include "keys.h"
+#include "reset.h"
+#include "screen_saver.h"
+#include "world.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <vector>
+
+namespace {
+
+int clears = 0;
+void count_clear() { clears++; }
+int passes = 0;
+void count_pass() { passes++; }
+
+struct front_test : ::testing::Test {
+    void SetUp() override
+    {
+        world_init(world);
+        world_reset_screen_hook = nullptr;
+        clock_clear_screen_hook = count_clear;
+        clears = 0;
+        passes = 0;
+        handover_clear();
+        running.store(-1);
+        text_background = -1;
+        world_reset();
+    }
+    void TearDown() override { clock_clear_screen_hook = nullptr; }
+};
+
+// What n clock ticks must leave, built by hand: the counters move on, and the 21-second event
+// runs once for each 21 ticks.
+std::unique_ptr<world_state> expected_after_ticks(const world_state &start, int n)
+{
+    world = start;
+    for (int t = 1; t <= n; t++) {
+        world.time++;
+        for (int c = 0; c < world.population; c++)
+            world.creatures[c].age++;
+        world.ips = world.steps_this_second;
+        world.steps_this_second = 0;
+        if (++world.cycle_counter > 20) {
+            cycle_event();
+            world.cycle_counter = 0;
+        }
+    }
+    auto out = std::make_unique<world_state>(world);
+    world = start;
+    return out;
+}
+
+TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
+{
+    world.population = 10;
+    world.creatures[3].age = 7;
+    world.creatures[20].age = 4; // out of play: does not age
+    world.steps_this_second = 1234;
+    clock_tick();
+    EXPECT_EQ(world.time, 1);
+    EXPECT_EQ(world.creatures[3].age, 8);
+    EXPECT_EQ(world.creatures[9].age, 1);
+    EXPECT_EQ(world.creatures[20].age, 4);
+    EXPECT_EQ(world.ips, 1234);
+    EXPECT_EQ(world.steps_this_second, 0);
+    // The figure is the last second's, not an average.
+    world.steps_this_second = 10;
+    clock_tick();
+    EXPECT_EQ(world.ips, 10);
+    EXPECT_EQ(world.cycle_counter, 2);
+}
+
+TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
+{
+    auto start = std::make_unique<world_state>(world);
+    for (int n : {20, 21, 42}) {
+        world = *start;
+        auto expected = expected_after_ticks(*start, n);
+        for (int t = 0; t < n; t++)
+            clock_tick();
+        EXPECT_EQ(world.cycle_counter, n % 21) << n << " ticks";
+        EXPECT_TRUE(world_equal(world, *expected)) << n << " ticks";
+    }
+    // 20 ticks drew nothing; 21 drew (reseed, cull, two text draws); 42 twice as many.
+    world = *start;
+    for (int t = 0; t < 20; t++)
+        clock_tick();
+    EXPECT_EQ(world.rng_state, start->rng_state);
+    EXPECT_EQ(world.text_x, 10);
+    clock_tick();
+    EXPECT_NE(world.rng_state, start->rng_state);
+    EXPECT_GE(world.text_x, 10);
+    EXPECT_LE(world.text_x, 659);
+    EXPECT_GE(world.text_y, 10);
+    EXPECT_LE(world.text_y, 559);
+}
+
+TEST_F(front_test, the_event_clears_the_screen_only_with_the_display_off)
+{
+    for (int t = 0; t < 21; t++)
+        clock_tick();
+    EXPECT_EQ(clears, 0);
+    world.display_on = 0;
+    for (int t = 0; t < 20; t++)
+        clock_tick();
+    EXPECT_EQ(clears, 0);
+    clock_tick();
+    EXPECT_EQ(clears, 1);
+}
+
+TEST_F(front_test, clock_survives_counters_at_their_limit)
+{
+    world.time = INT_MAX;
+    world.creatures[0].age = INT_MAX;
+    world.population = 50;
+    clock_tick();
+    EXPECT_EQ(world.time, INT_MIN);
+    EXPECT_EQ(world.creatures[0].age, INT_MIN);
+    EXPECT_EQ(world.cycle_counter, 1);
+}
+
+TEST_F(front_test, clock_on_a_field_too_small_for_the_text)
+{
+    world.field_width = 10;
+    world.field_height = 5;
+    for (int t = 0; t < 21; t++)
+        clock_tick();
+    EXPECT_EQ(world.cycle_counter, 0);
+    EXPECT_EQ(world.text_x, 10);
+    EXPECT_EQ(world.text_y, 10);
+}
+
+TEST_F(front_test, f1_toggles_the_overlay)
+{
+    key_command(47);
+    EXPECT_EQ(world.info_on, 1);
+    key_command(scancode_f1);
+    EXPECT_EQ(world.info_on, 0);
+    EXPECT_NE(running.load(), 0);
+}
+
+TEST_F(front_test, f2_recolours_every_slot)
+{
+    auto expected = std::make_unique<world_state>(world);
+    std::swap(world, *expected);
+    colorize();
+    std::swap(world, *expected);
+    const int32_t before = world.creatures[0].color;
+    key_command(48);
+    EXPECT_TRUE(world_equal(world, *expected));
+    EXPECT_NE(world.creatures[0].color, before);
+    EXPECT_NE(running.load(), 0);
+}
+
+TEST_F(front_test, f3_switches_the_display_and_the_text_background)
+{
+    key_command(49);
+    EXPECT_EQ(world.display_on, 0);
+    EXPECT_EQ(text_background, 0);
+    key_command(49);
+    EXPECT_EQ(world.display_on, 1);
+    EXPECT_EQ(text_background, -1);
+    EXPECT_NE(running.load(), 0);
+}
+
+TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
+{
+    auto expected = std::make_unique<world_state>(world);
+    std::swap(world, *expected);
+    field_reset();
+    std::swap(world, *expected);
+    for (int i = 0; i < 30; i++)
+        world.cell_food[cell_index(i, 10)] = 0.5f;
+    key_command(50);
+    EXPECT_TRUE(world_equal(world, *expected));
+
+    auto fresh = std::make_unique<world_state>(world);
+    std::swap(world, *fresh);
+    world_reset();
+    std::swap(world, *fresh);
+    world.time = 500;
+    world.creatures[4].x = 33.25f;
+    world.display_on = 0;
+    world.info_on = 1;
+    key_command(58);
+    EXPECT_EQ(world.time, 0);
+    EXPECT_EQ(world.display_on, 1);
+    EXPECT_EQ(world.info_on, 1); // the overlay keeps its state
+    fresh->info_on = 1;
+    EXPECT_TRUE(world_equal(world, *fresh));
+    EXPECT_NE(running.load(), 0);
+}
+
+TEST_F(front_test, population_keys_stay_between_2_and_50)
+{
+    EXPECT_EQ(world.population, 50);
+    key_command(89); // keypad plus at 50
+    EXPECT_EQ(world.population, 50);
+    key_command(61); // minus
+    EXPECT_EQ(world.population, 49);
+    key_command(88); // keypad minus
+    EXPECT_EQ(world.population, 48);
+    key_command(89);
+    EXPECT_EQ(world.population, 49);
+    world.population = 2;
+    key_command(61);
+    key_command(88);
+    EXPECT_EQ(world.population, 2);
+    EXPECT_NE(running.load(), 0);
+}
+
+TEST_F(front_test, every_other_key_quits_and_changes_nothing)
+{
+    auto before = std::make_unique<world_state>(world);
+    for (int scancode : {1, 24, 46, 51, 57, 59, 62, 75, 87, 90, 103, 0, 126}) {
+        running.store(-1);
+        key_command(scancode);
+        EXPECT_EQ(running.load(), 0) << "scancode " << scancode;
+        EXPECT_TRUE(world_equal(world, *before)) << "scancode " << scancode;
+    }
+}
+
+TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
+{
+    EXPECT_FALSE(handover_pending());
+    handover_run(count_pass);
+    EXPECT_EQ(passes, 0);
+    EXPECT_EQ(world.time, 0);
+
+    for (int t = 0; t < 21; t++)
+        handover_clock_timer();
+    for (int t = 0; t < 5; t++)
+        handover_display_timer();
+    EXPECT_TRUE(handover_pending());
+    handover_run(count_pass);
+    EXPECT_FALSE(handover_pending());
+    EXPECT_EQ(passes, 1);
+    EXPECT_EQ(world.time, 21);
+    EXPECT_EQ(world.cycle_counter, 0);
+
+    handover_display_timer();
+    handover_run(count_pass);
+    EXPECT_EQ(passes, 2);
+    EXPECT_EQ(world.time, 21);
+}
+
+TEST_F(front_test, mouse_and_stop_requests_end_the_loop)
+{
+    stop_on_mouse(0);
+    EXPECT_EQ(running.load(), 0);
+    running.store(-1);
+    stop_on_mouse(0x7F);
+    EXPECT_EQ(running.load(), 0);
+    running.store(-1);
+    handover_stop();
+    EXPECT_EQ(running.load(), 0);
+}
+
+bool quits(std::initializer_list<const char *> args)
+{
+    std::vector<const char *> v(args);
+    return screen_saver_quits((int)v.size(), v.data());
+}
+
+TEST(screen_saver, configure_and_preview_return_at_once)
+{
+    EXPECT_TRUE(quits({"life.scr", "/c"}));
+    EXPECT_TRUE(quits({"C:\\bin\\life.scr", "/c:1234"}));
+    EXPECT_TRUE(quits({"life.scr", "/p", "1234"}));
+    EXPECT_TRUE(quits({"/tmp/x/LIFE.SCR", "/P", "1234"}));
+    EXPECT_TRUE(quits({"life.Scr", "/C"}));
+}
+
+TEST(screen_saver, everything_else_runs)
+{
+    EXPECT_FALSE(quits({"life.SCR", "/S"}));
+    EXPECT_FALSE(quits({"life.scr", "/s"}));
+    EXPECT_FALSE(quits({"life.scr"}));
+    EXPECT_FALSE(quits({"life.scr", "-c"}));
+    EXPECT_FALSE(quits({"life.scr", ""}));
+    EXPECT_FALSE(quits({"life.scr", "/"}));
+    EXPECT_FALSE(quits({"life.exe", "/c"}));
+    EXPECT_FALSE(quits({"life", "/p", "1234"}));
+    EXPECT_FALSE(quits({"scr", "/c"}));
+    EXPECT_FALSE(quits({"life.scrx", "/c"}));
+}
+
+} // namespace
