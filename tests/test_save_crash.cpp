@@ -1,0 +1,82 @@
+// A save killed at any moment leaves either the old or the new complete file, never a broken one.
+#include "save_fixture.h"
+
+#include <chrono>
+#include <csignal>
+#include <random>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
+{
+    scratch_folder dir;
+    const std::string path = dir.file("life.sav");
+
+    // Two different worlds, A and B, and the exact files each one saves to.
+    static world_state worlds[2];
+    std::string bytes[2];
+    lived_world(50, 60);
+    worlds[0] = world;
+    lived_world(40, 90);
+    worlds[1] = world;
+    for (int w = 0; w < 2; w++) {
+        world = worlds[w];
+        ASSERT_TRUE(save_world(path.c_str()));
+        bytes[w] = read_bytes(path);
+    }
+    ASSERT_NE(bytes[0], bytes[1]);
+
+    // How long one whole save takes here, so the kills land before, inside and after it.
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 0; n < 4; n++)
+        ASSERT_TRUE(save_world(path.c_str()));
+    const long save_us =
+        (long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 4;
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<long> moment(0, save_us * 3 + 200);
+    int current = 1; // the file holds B now
+    int kept_old = 0, got_new = 0;
+    for (int round = 0; round < 300; round++) {
+        const int next = 1 - current;
+        world = worlds[next];
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            save_world(path.c_str());
+            // Hold on until killed, so every round ends by SIGKILL.
+            for (;;)
+                pause();
+        }
+        usleep((useconds_t)moment(random));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+        const std::string now = read_bytes(path);
+        ASSERT_TRUE(now == bytes[current] || now == bytes[next])
+            << "round " << round << ": the save file is neither the old nor the new one (" << now.size() << " bytes)";
+        if (now == bytes[next]) {
+            got_new++;
+            current = next;
+        } else {
+            kept_old++;
+        }
+        // A killed save may leave its temporary beside the file; nothing else may appear.
+        for (const std::string &name : dir.names()) {
+            if (name == "life.sav")
+                continue;
+            ASSERT_EQ(name.rfind("life.sav.", 0), 0u) << name;
+            ASSERT_EQ(name.substr(name.size() - 4), ".tmp") << name;
+            std::filesystem::remove(dir.file(name));
+        }
+    }
+    // The file that survived still loads.
+    fresh_world();
+    EXPECT_EQ(load_world(path.c_str()), load_ok);
+    world = worlds[current];
+    std::cout << "one save takes about " << save_us << " us; of 300 killed saves " << kept_old
+              << " left the old file and " << got_new << " the new one\n";
+}
