@@ -11,9 +11,9 @@
 
 BITMAP *back_buffer = nullptr;
 
-static_assert(scancode_f1 == KEY_F1 && scancode_f2 == KEY_F2 && scancode_f3 == KEY_F3 && scancode_f4 == KEY_F4 &&
-                  scancode_f12 == KEY_F12 && scancode_minus == KEY_MINUS && scancode_minus_pad == KEY_MINUS_PAD &&
-                  scancode_plus_pad == KEY_PLUS_PAD,
+static_assert(+scancode_f1 == +KEY_F1 && +scancode_f2 == +KEY_F2 && +scancode_f3 == +KEY_F3 &&
+                  +scancode_f4 == +KEY_F4 && +scancode_f12 == +KEY_F12 && +scancode_minus == +KEY_MINUS &&
+                  +scancode_minus_pad == +KEY_MINUS_PAD && +scancode_plus_pad == +KEY_PLUS_PAD,
               "the key table is written in Allegro's scancodes");
 
 static const char *const help_lines[] = {

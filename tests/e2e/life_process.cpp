@@ -1,0 +1,140 @@
+// The program under test: a copy of it in a private folder, started, watched and stopped.
+#include "life_process.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+const char *life_bin()
+{
+    const char *env = std::getenv("LIFE_BIN");
+    return env && *env ? env : LIFE_BIN_DEFAULT;
+}
+
+const char *life_bench()
+{
+    const char *env = std::getenv("LIFE_BENCH");
+    return env && *env ? env : LIFE_BENCH_DEFAULT;
+}
+
+scratch_folder::scratch_folder()
+{
+    char name[] = "/tmp/life-e2e-XXXXXX";
+    if (mkdtemp(name))
+        path = name;
+}
+
+scratch_folder::~scratch_folder()
+{
+    if (!path.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+}
+
+std::string scratch_folder::program(const std::string &name)
+{
+    const std::string link = file(name);
+    std::filesystem::create_symlink(std::filesystem::absolute(life_bin()), link);
+    return link;
+}
+
+life_process::life_process(const std::string &program, const std::vector<std::string> &args, bool display)
+{
+    stderr_path = program + ".stderr";
+    pid = fork();
+    if (pid == 0) {
+        int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (err >= 0)
+            dup2(err, 2);
+        if (!display)
+            unsetenv("DISPLAY");
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(program.c_str()));
+        for (const std::string &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+}
+
+life_process::~life_process()
+{
+    if (pid > 0 && !ended) {
+        kill(pid, SIGKILL);
+        int status;
+        waitpid(pid, &status, 0);
+    }
+}
+
+bool life_process::running()
+{
+    if (pid <= 0 || ended)
+        return false;
+    int status;
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) {
+        ended = true;
+        exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return false;
+    }
+    return r == 0;
+}
+
+bool life_process::wait_exit(int timeout_ms)
+{
+    poll_until([this] { return !running(); }, timeout_ms);
+    return ended;
+}
+
+void life_process::signal(int sig)
+{
+    if (pid > 0 && !ended)
+        kill(pid, sig);
+}
+
+std::string life_process::error_output() const { return read_file(stderr_path); }
+
+std::vector<std::string> read_lines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+long now_ms()
+{
+    using namespace std::chrono;
+    return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}

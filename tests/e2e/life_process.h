@@ -1,0 +1,65 @@
+// The program under test: a copy of it in a private folder, started, watched and stopped.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The program under test and the headless runner: LIFE_BIN / LIFE_BENCH, or the ones built beside the tests.
+const char *life_bin();
+const char *life_bench();
+
+// A scratch folder holding a link to the program under one or more names; removed at the end.
+struct scratch_folder {
+    scratch_folder();
+    ~scratch_folder();
+    scratch_folder(const scratch_folder &) = delete;
+    scratch_folder &operator=(const scratch_folder &) = delete;
+    // Links the program (life_bin()) into the folder as `name` and returns its path.
+    std::string program(const std::string &name);
+    std::string file(const std::string &name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// One run of the program; killed if still running when destroyed.
+struct life_process {
+    // With `display` false the program is started with no DISPLAY at all.
+    life_process(const std::string &program, const std::vector<std::string> &args = {}, bool display = true);
+    ~life_process();
+    life_process(const life_process &) = delete;
+    life_process &operator=(const life_process &) = delete;
+
+    bool running();
+    // Waits up to `timeout_ms` for the exit; true once it has ended.
+    bool wait_exit(int timeout_ms);
+    void signal(int sig);
+    std::string error_output() const;
+
+    int pid = -1;
+    bool ended = false;
+    int exit_code = -1; // the exit status, or -1 when killed by a signal
+    std::string stderr_path;
+};
+
+// The lines of a text file (a save file); empty when it does not exist.
+std::vector<std::string> read_lines(const std::string &path);
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &text);
+bool file_exists(const std::string &path);
+
+// Calls `condition` until it holds or `timeout_ms` pass; true when it held.
+template <class F> bool poll_until(F condition, int timeout_ms);
+
+void sleep_ms(int ms);
+long now_ms();
+
+template <class F> bool poll_until(F condition, int timeout_ms)
+{
+    const long end = now_ms() + timeout_ms;
+    for (;;) {
+        if (condition())
+            return true;
+        if (now_ms() > end)
+            return false;
+        sleep_ms(50);
+    }
+}

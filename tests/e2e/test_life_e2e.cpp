@@ -1,0 +1,515 @@
+// The program `life` end to end: real binary, private Xvfb, keys and mouse from xdotool, pixels and save files read back.
+#include "life_process.h"
+#include "screenshot.h"
+#include "x_server.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+namespace {
+
+const uint32_t text_grey = 0x808080;
+const uint32_t heading_grey = 0x7F7F7F;
+const uint32_t head_red = 0xFF0000;
+const int start_timeout_ms = 15000;
+const int exit_timeout_ms = 10000;
+const int lines_per_creature = 1703;
+
+// The save file as lines, with the items the tests look at.
+struct save_view {
+    std::vector<std::string> lines;
+    explicit save_view(const std::string &path) : lines(read_lines(path)) {}
+    long num(size_t i) const { return i < lines.size() ? std::atol(lines[i].c_str()) : -999999; }
+    long time() const { return num(1); }
+    long display_on() const { return num(2); }
+    long cells() const { return num(3) * num(4); }
+    long population() const { return num(5 + 2 * (size_t)cells()); }
+    uint32_t colour(int c) const
+    {
+        return (uint32_t)num(5 + 2 * (size_t)cells() + 1 + (size_t)c * lines_per_creature + 7);
+    }
+    size_t expected_lines() const { return 5 + 2 * (size_t)cells() + 1 + (size_t)population() * lines_per_creature; }
+};
+
+bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
+
+// What the field looks like: whole 7 x 7 grey food squares on the 8-pixel grid, red heads,
+// coloured tails, and how much is black.
+struct scene {
+    int food_squares = 0, heads = 0, tail_pixels = 0;
+    double black_share = 0;
+    std::set<uint32_t> tail_colours;
+};
+
+scene look_at(const screenshot &shot)
+{
+    scene s;
+    long black = 0;
+    for (uint32_t p : shot.pixels) {
+        if (p == 0)
+            black++;
+        else if (p == head_red)
+            s.heads++;
+        else if (!grey(p)) {
+            s.tail_pixels++;
+            s.tail_colours.insert(p);
+        }
+    }
+    s.black_share = (double)black / (double)shot.pixels.size();
+    for (int i = 0; i < 100; i++)
+        for (int j = 0; j < 75; j++) {
+            const uint32_t g = shot.at(8 * i, 8 * j);
+            bool whole = g != 0 && grey(g);
+            for (int y = 0; y < 7 && whole; y++)
+                for (int x = 0; x < 7 && whole; x++)
+                    whole = shot.at(8 * i + x, 8 * j + y) == g;
+            s.food_squares += whole;
+        }
+    return s;
+}
+
+void key(const std::string &name) { ASSERT_EQ(run_tool({"xdotool", "key", name}), 0) << name; }
+
+// Waits for a screenshot that satisfies `ok`; returns it (or an empty one on time-out).
+template <class F> screenshot wait_for_screen(F ok, int timeout_ms = 10000)
+{
+    screenshot last;
+    poll_until(
+        [&] {
+            last = take_screenshot();
+            return last.width > 0 && ok(last);
+        },
+        timeout_ms);
+    return last.width > 0 && ok(last) ? last : screenshot();
+}
+
+bool clock_text_at_start(const screenshot &s) { return text_at(s, 10, 10, "time:", text_grey); }
+
+struct life_e2e : ::testing::Test {
+    static x_server *server;
+    static void SetUpTestSuite() { server = new x_server; }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(server && server->ok()) << "Xvfb did not start";
+        ASSERT_TRUE(file_exists(life_bin())) << life_bin();
+        ASSERT_FALSE(dir.path.empty());
+        // The pointer rests in the middle: the program must not take that for mouse activity.
+        ASSERT_EQ(run_tool({"xdotool", "mousemove", "400", "300"}), 0);
+    }
+
+    // Starts the program and waits until its window shows the clock text.
+    screenshot start(life_process &p)
+    {
+        screenshot s = wait_for_screen([&](const screenshot &shot) { return clock_text_at_start(shot); },
+                                       start_timeout_ms);
+        EXPECT_TRUE(p.running()) << p.error_output();
+        return s;
+    }
+
+    // Ends the run and checks that it saved a whole world and exited with 0.
+    void expect_clean_exit(life_process &p, const std::string &save)
+    {
+        ASSERT_TRUE(p.wait_exit(exit_timeout_ms)) << "the program did not end";
+        EXPECT_EQ(p.exit_code, 0) << p.error_output();
+        save_view v(save);
+        EXPECT_EQ(v.lines.size(), v.expected_lines());
+    }
+
+    scratch_folder dir;
+};
+x_server *life_e2e::server = nullptr;
+
+// Builds a save file with the headless runner, for starts from a known kind of world.
+std::string bench_save(const scratch_folder &dir, const std::string &name, int population)
+{
+    const std::string path = dir.file(name);
+    EXPECT_EQ(run_tool({life_bench(), "--population", std::to_string(population), "--steps", "50", "--save", path}), 0);
+    return path;
+}
+
+TEST_F(life_e2e, first_start_draws_a_new_world_and_saves_it_and_the_next_start_goes_on)
+{
+    const std::string program = dir.program("life");
+    const std::string save = dir.file("life.sav");
+    long saved_time;
+    {
+        life_process p(program);
+        screenshot shot = start(p);
+        ASSERT_GT(shot.width, 0) << "no clock text at (10, 10): " << p.error_output();
+        const scene s = look_at(shot);
+        EXPECT_GE(s.food_squares, 10);
+        EXPECT_GE(s.heads, 25);
+        EXPECT_GE(s.tail_pixels, 200);
+        EXPECT_GE(s.tail_colours.size(), 25u);
+        EXPECT_GT(s.black_share, 0.9);
+        // Let the clock reach one second so the saved time is above 0.
+        ASSERT_GT(wait_for_screen([](const screenshot &x) { return read_figure(x, 10, 10, text_grey) >= 1; }).width,
+                  0);
+        EXPECT_FALSE(file_exists(save)) << "nothing is written before the end";
+        key("x");
+        expect_clean_exit(p, save);
+        save_view v(save);
+        EXPECT_EQ(v.lines.size(), 100156u);
+        EXPECT_GE(v.time(), 1);
+        EXPECT_EQ(v.display_on(), 1);
+        EXPECT_EQ(v.population(), 50);
+        EXPECT_EQ(v.num(3), 100);
+        EXPECT_EQ(v.num(4), 75);
+        saved_time = v.time();
+    }
+    {
+        life_process p(program);
+        screenshot shot = start(p);
+        ASSERT_GT(shot.width, 0) << p.error_output();
+        const long shown = read_figure(shot, 10, 10, text_grey);
+        if (shown >= 0) {
+            EXPECT_GE(shown, saved_time) << "the clock goes on from the saved time";
+        }
+        ASSERT_GT(wait_for_screen([&](const screenshot &x) { return read_figure(x, 10, 10, text_grey) > saved_time; })
+                      .width,
+                  0);
+        key("x");
+        expect_clean_exit(p, save);
+        EXPECT_GT(save_view(save).time(), saved_time);
+    }
+}
+
+const char *const help_lines[] = {
+    "(num.)+  inc. population", "      -  dec. population", "     F1  info",       "     F2  colorize",
+    "     F3  show/hide",       "     F4  maximize field",  "    F12  brainwash", "    any  exit",
+};
+
+bool overlay_shown(const screenshot &s)
+{
+    for (int k = 0; k < 8; k++)
+        if (!text_at(s, 10, 50 + 10 * k, help_lines[k], text_grey))
+            return false;
+    return text_at(s, 10, 150, "star (*) marks the best", text_grey) &&
+           text_at(s, 300, 10, "  time     resources  ", heading_grey) && text_at(s, 10, 10, "time:", text_grey) &&
+           text_at(s, 10, 20, " ips:", text_grey);
+}
+
+// The colour of creature row c of the overlay, read from its decimal point ("%5d *     %5.1f ").
+uint32_t row_colour(const screenshot &s, int c)
+{
+    const int x = 300 + 15 * 8, y = 20 + 10 * c;
+    for (int gy = 0; gy < 8; gy++)
+        for (int gx = 0; gx < 8; gx++) {
+            const uint32_t p = s.at(x + gx, y + gy);
+            if (p != 0 && text_at(s, x, y, ".", p))
+                return p;
+        }
+    return 0;
+}
+
+int rows_with_star(const screenshot &s, int population)
+{
+    int n = 0;
+    for (int c = 0; c < population; c++)
+        n += text_at(s, 300 + 6 * 8, 20 + 10 * c, "*", row_colour(s, c));
+    return n;
+}
+
+TEST_F(life_e2e, f1_shows_the_overlay_with_a_row_per_creature_and_minus_drops_one)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    key("F1");
+    screenshot shot = wait_for_screen(overlay_shown);
+    ASSERT_GT(shot.width, 0) << "the overlay did not appear";
+    // One row per live creature in its own colour, the star on exactly one of them; every row's colour
+    // is also a tail somewhere on the field.
+    const scene s = look_at(shot);
+    int rows = 0, colours_on_field = 0;
+    for (int c = 0; c < 50; c++) {
+        const uint32_t colour = row_colour(shot, c);
+        rows += colour != 0;
+        colours_on_field += s.tail_colours.count(colour) > 0;
+    }
+    EXPECT_EQ(rows, 50);
+    EXPECT_GE(colours_on_field, 40);
+    EXPECT_EQ(rows_with_star(shot, 50), 1);
+    EXPECT_GE(read_figure(shot, 10, 20, text_grey), 0) << "ips figure";
+
+    key("minus");
+    shot = wait_for_screen([](const screenshot &x) { return overlay_shown(x) && row_colour(x, 49) == 0; });
+    ASSERT_GT(shot.width, 0) << "row 49 did not go";
+    EXPECT_NE(row_colour(shot, 48), 0u);
+    EXPECT_TRUE(p.running());
+    key("x");
+    expect_clean_exit(p, save);
+    save_view v(save);
+    EXPECT_EQ(v.population(), 49);
+    EXPECT_EQ(v.lines.size(), 5u + 15000 + 1 + 49 * lines_per_creature);
+}
+
+TEST_F(life_e2e, f2_gives_new_colours_that_are_saved)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    key("F1");
+    screenshot shot = wait_for_screen(overlay_shown);
+    ASSERT_GT(shot.width, 0);
+    std::vector<uint32_t> before;
+    for (int c = 0; c < 50; c++)
+        before.push_back(row_colour(shot, c));
+    key("F2");
+    // Births tint a child from its parent, so a few rows change anyway; F2 changes nearly all.
+    shot = wait_for_screen([&](const screenshot &x) {
+        int changed = 0;
+        for (int c = 0; c < 50; c++)
+            changed += row_colour(x, c) != before[(size_t)c];
+        return changed >= 40;
+    });
+    ASSERT_GT(shot.width, 0) << "colours did not change";
+    key("F1"); // overlay off again, then quit
+    ASSERT_GT(wait_for_screen([](const screenshot &x) { return !overlay_shown(x) && clock_text_at_start(x); }).width,
+              0);
+    key("x");
+    expect_clean_exit(p, save);
+    save_view v(save);
+    int same_as_before = 0;
+    for (int c = 0; c < 50; c++)
+        same_as_before += v.colour(c) == before[(size_t)c];
+    EXPECT_LE(same_as_before, 10);
+}
+
+TEST_F(life_e2e, f3_freezes_the_picture_and_shows_only_the_figures_then_brings_it_back)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    // Away from the clock text, the picture moves while the display is on.
+    auto same_outside_text = [](const screenshot &a, const screenshot &b) {
+        for (int y = 0; y < 600; y++)
+            for (int x = 0; x < 800; x++)
+                if (!(x < 10 + 11 * 8 && y < 30) && a.at(x, y) != b.at(x, y))
+                    return false;
+        return true;
+    };
+    screenshot moving = take_screenshot();
+    ASSERT_GT(wait_for_screen([&](const screenshot &x) { return !same_outside_text(x, moving); }).width, 0);
+    long ips_on = -1;
+    poll_until([&] { return (ips_on = read_figure(take_screenshot(), 10, 20, text_grey)) > 0; }, 5000);
+
+    key("F3");
+    screenshot off = wait_for_screen([](const screenshot &x) {
+        return text_at(x, 10, 10, "time:", text_grey, true) && text_at(x, 10, 20, " ips:", text_grey, true);
+    });
+    ASSERT_GT(off.width, 0) << "no opaque figures with the display off";
+    // Figures on black, on top of a frozen last picture (until the next 21-second clear).
+    ASSERT_GT(wait_for_screen([](const screenshot &x) { return read_figure(x, 10, 20, text_grey) > 0; }).width, 0);
+    sleep_ms(600);
+    screenshot later = take_screenshot();
+    EXPECT_TRUE(same_outside_text(off, later));
+    long ips_off = read_figure(later, 10, 20, text_grey);
+    std::cout << "[ figures  ] ips with the display on: " << ips_on << ", off: " << ips_off << "\n";
+    RecordProperty("ips_display_on", (int)ips_on);
+    RecordProperty("ips_display_off", (int)ips_off);
+
+    key("F3");
+    ASSERT_GT(wait_for_screen([&](const screenshot &x) { return !same_outside_text(x, later); }).width, 0)
+        << "the picture did not come back";
+    key("x");
+    expect_clean_exit(p, save);
+    EXPECT_EQ(save_view(save).display_on(), 1);
+}
+
+TEST_F(life_e2e, a_world_saved_with_the_display_off_starts_dark_and_moves_its_figures_every_21_seconds)
+{
+    const std::string save = bench_save(dir, "life.sav", 50);
+    {
+        std::vector<std::string> lines = read_lines(save);
+        ASSERT_GT(lines.size(), 3u);
+        lines[2] = "0";
+        std::string text;
+        for (const std::string &l : lines)
+            text += l + "\n";
+        write_file(save, text);
+    }
+    life_process p(dir.program("life"));
+    // Only the figures, opaque, on a cleared screen.
+    auto only_figures_at = [](const screenshot &s, int tx, int ty) {
+        if (!text_at(s, tx, ty, "time:", text_grey, true) || !text_at(s, tx, ty + 10, " ips:", text_grey, true))
+            return false;
+        for (int y = 0; y < 600; y++)
+            for (int x = 0; x < 800; x++)
+                if (!(x >= tx && x < tx + 11 * 8 && y >= ty && y < ty + 18) && s.at(x, y) != 0)
+                    return false;
+        return true;
+    };
+    screenshot shot = wait_for_screen([&](const screenshot &s) { return only_figures_at(s, 10, 10); }, start_timeout_ms);
+    ASSERT_GT(shot.width, 0) << p.error_output();
+    long ips_off = -1;
+    poll_until([&] { return (ips_off = read_figure(take_screenshot(), 10, 20, text_grey)) > 0; }, 5000);
+    std::cout << "[ figures  ] ips with the display off (from start): " << ips_off << "\n";
+
+    // The 21-second event clears the screen and the figures reappear somewhere else.
+    screenshot moved = wait_for_screen(
+        [](const screenshot &s) {
+            if (text_at(s, 10, 10, "time:", text_grey))
+                return false;
+            for (int y = 0; y < 600; y++)
+                for (int x = 0; x < 800; x++)
+                    if (s.at(x, y) != 0)
+                        return true;
+            return false;
+        },
+        30000);
+    ASSERT_GT(moved.width, 0) << "the figures did not move";
+    // The new place lies in 10 .. 659 by 10 .. 559.
+    bool found = false;
+    for (int y = 10; y <= 559 && !found; y++)
+        for (int x = 10; x <= 659 && !found; x++)
+            found = only_figures_at(moved, x, y);
+    EXPECT_TRUE(found) << "figures alone on a cleared screen at a new place";
+    key("x");
+    expect_clean_exit(p, save);
+    save_view v(save);
+    EXPECT_EQ(v.display_on(), 0);
+    EXPECT_GE(v.time(), 21);
+}
+
+TEST_F(life_e2e, keypad_plus_at_50_changes_nothing_and_the_main_plus_quits)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    key("KP_Add");
+    key("F1");
+    screenshot shot = wait_for_screen(overlay_shown);
+    ASSERT_GT(shot.width, 0) << "the program did not go on after keypad plus";
+    EXPECT_NE(row_colour(shot, 49), 0u);
+    EXPECT_TRUE(p.running());
+    key("plus"); // shift and equals on the main keyboard: not a command
+    expect_clean_exit(p, save);
+    EXPECT_EQ(save_view(save).population(), 50);
+}
+
+TEST_F(life_e2e, minus_at_2_changes_nothing_and_keypad_plus_adds_one)
+{
+    const std::string save = bench_save(dir, "life.sav", 2);
+    ASSERT_EQ(save_view(save).population(), 2);
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0) << p.error_output();
+    key("minus");
+    key("KP_Subtract");
+    key("F1");
+    screenshot shot = wait_for_screen(overlay_shown);
+    ASSERT_GT(shot.width, 0) << "the program did not go on after minus at 2";
+    EXPECT_NE(row_colour(shot, 1), 0u);
+    EXPECT_EQ(row_colour(shot, 2), 0u);
+    key("KP_Add");
+    shot = wait_for_screen([](const screenshot &x) { return overlay_shown(x) && row_colour(x, 2) != 0; });
+    EXPECT_GT(shot.width, 0) << "keypad plus did not add a row";
+    key("Escape");
+    expect_clean_exit(p, save);
+    EXPECT_EQ(save_view(save).population(), 3);
+}
+
+TEST_F(life_e2e, moving_the_mouse_ends_the_program_and_saves)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    ASSERT_EQ(run_tool({"xdotool", "mousemove", "100", "120"}), 0);
+    expect_clean_exit(p, save);
+    EXPECT_GE(save_view(save).time(), 0);
+}
+
+struct life_e2e_signal : life_e2e, ::testing::WithParamInterface<int> {};
+
+TEST_P(life_e2e_signal, ends_the_program_and_saves)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    p.signal(GetParam());
+    expect_clean_exit(p, save);
+    EXPECT_EQ(save_view(save).lines.size(), 100156u);
+}
+
+INSTANTIATE_TEST_SUITE_P(term_hup_int, life_e2e_signal, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
+                         [](const ::testing::TestParamInfo<int> &i) {
+                             return std::string(i.param == SIGTERM ? "SIGTERM" : i.param == SIGHUP ? "SIGHUP" : "SIGINT");
+                         });
+
+TEST_F(life_e2e, screen_saver_configure_and_preview_return_at_once_without_a_display)
+{
+    const std::string kept = "not a world, and must stay as it is\n";
+    for (auto name_args : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"life.scr", {"/c"}}, {"LIFE.SCR", {"/p", "1234"}}, {"other.Scr", {"/c:1234"}}}) {
+        const std::string &name = name_args.first;
+        const std::string save = dir.file(name.substr(0, name.size() - 4) + ".sav");
+        write_file(save, kept);
+        life_process p(dir.program(name), name_args.second, false);
+        ASSERT_TRUE(p.wait_exit(exit_timeout_ms)) << name;
+        EXPECT_EQ(p.exit_code, 0) << name << ": " << p.error_output();
+        EXPECT_EQ(read_file(save), kept) << name;
+    }
+}
+
+TEST_F(life_e2e, screen_saver_show_runs_and_other_names_ignore_their_arguments)
+{
+    for (auto name_args : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"life.SCR", {"/S"}}, {"life", {"/c"}}, {"saver.exe", {"/p", "99"}}}) {
+        const std::string &name = name_args.first;
+        const size_t dot = name.rfind('.');
+        const std::string save = dir.file((dot == std::string::npos ? name : name.substr(0, dot)) + ".sav");
+        life_process p(dir.program(name), name_args.second);
+        ASSERT_GT(start(p).width, 0) << name << ": " << p.error_output();
+        key("x");
+        expect_clean_exit(p, save);
+        EXPECT_EQ(save_view(save).lines.size(), 100156u) << name;
+    }
+}
+
+TEST_F(life_e2e, a_refused_save_file_is_kept_aside_and_a_new_world_runs)
+{
+    const std::string save = dir.file("life.sav");
+    const std::string garbage = "this is not a save file\n";
+    write_file(save, garbage);
+    life_process p(dir.program("life"));
+    screenshot shot = start(p);
+    ASSERT_GT(shot.width, 0) << p.error_output();
+    key("x");
+    expect_clean_exit(p, save);
+    const std::string err = p.error_output();
+    EXPECT_NE(err.find("refused"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line: " << err;
+    // The refused file still exists somewhere in the folder, untouched.
+    int copies = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path))
+        copies += entry.path() != save && read_file(entry.path()) == garbage;
+    EXPECT_EQ(copies, 1);
+}
+
+TEST_F(life_e2e, no_screen_means_an_error_and_an_untouched_save_file)
+{
+    const std::string save = dir.file("life.sav");
+    const std::string kept = "kept\n";
+    write_file(save, kept);
+    const std::string display = server->display;
+    setenv("DISPLAY", ":99999", 1); // nothing listens there
+    life_process p(dir.program("life"));
+    setenv("DISPLAY", display.c_str(), 1);
+    ASSERT_TRUE(p.wait_exit(exit_timeout_ms));
+    EXPECT_NE(p.exit_code, 0);
+    EXPECT_NE(p.error_output().find("life: "), std::string::npos) << p.error_output();
+    EXPECT_EQ(read_file(save), kept);
+}
+
+} // namespace

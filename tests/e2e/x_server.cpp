@@ -1,0 +1,89 @@
+// A private X server (Xvfb) for the end-to-end tests, and the X tools they drive it with.
+#include "x_server.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <cstdlib>
+#include <cstring>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+x_server::x_server()
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return;
+    pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        // Quiet: Xvfb's start-up chatter is not the test's output.
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+               "-nocursor", "-br", (char *)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return;
+    }
+    // Xvfb writes its display number once it accepts clients.
+    std::string number;
+    struct pollfd p = {fds[0], POLLIN, 0};
+    for (int waited = 0; waited < 200 && number.find('\n') == std::string::npos; waited++) {
+        if (poll(&p, 1, 100) > 0) {
+            char buf[32];
+            ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n <= 0)
+                break;
+            number.append(buf, (size_t)n);
+        }
+    }
+    close(fds[0]);
+    const size_t end = number.find('\n');
+    if (end == std::string::npos || end == 0)
+        return;
+    display = ":" + number.substr(0, end);
+    setenv("DISPLAY", display.c_str(), 1);
+}
+
+x_server::~x_server()
+{
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        int status;
+        waitpid(pid, &status, 0);
+    }
+}
+
+int run_tool(const std::vector<std::string> &argv)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        // The tools' own reports are not the test's output.
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0)
+            dup2(null, 1);
+        std::vector<char *> args;
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (child < 0)
+        return -1;
+    int status;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
