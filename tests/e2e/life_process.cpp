@@ -48,9 +48,10 @@ std::string scratch_folder::program(const std::string &name)
     return link;
 }
 
-life_process::life_process(const std::string &program, const std::vector<std::string> &args, bool display)
+life_process::life_process(const std::string &program, const std::vector<std::string> &args, bool display,
+                           const std::string &stderr_to)
 {
-    stderr_path = program + ".stderr";
+    stderr_path = stderr_to.empty() ? program + ".stderr" : stderr_to;
     pid = fork();
     if (pid == 0) {
         int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

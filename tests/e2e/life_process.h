@@ -22,8 +22,10 @@ struct scratch_folder {
 
 // One run of the program; killed if still running when destroyed.
 struct life_process {
-    // With `display` false the program is started with no DISPLAY at all.
-    life_process(const std::string &program, const std::vector<std::string> &args = {}, bool display = true);
+    // With `display` false the program is started with no DISPLAY at all.  Its stderr goes to
+    // `stderr_to`, by default beside the program.
+    life_process(const std::string &program, const std::vector<std::string> &args = {}, bool display = true,
+                 const std::string &stderr_to = "");
     ~life_process();
     life_process(const life_process &) = delete;
     life_process &operator=(const life_process &) = delete;

@@ -497,6 +497,21 @@ TEST_F(life_e2e, a_refused_save_file_is_kept_aside_and_a_new_world_runs)
     EXPECT_EQ(copies, 1);
 }
 
+TEST_F(life_e2e, a_save_that_fails_is_reported_and_fails_the_exit_status)
+{
+    const std::string folder = dir.file("gone");
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink(life_bin(), folder + "/life");
+    life_process p(folder + "/life", {}, true, dir.file("life.stderr")); // stderr outside the folder that goes
+    ASSERT_GT(start(p).width, 0);
+    std::filesystem::remove_all(folder); // nowhere left to write the world
+    key("x");
+    ASSERT_TRUE(p.wait_exit(exit_timeout_ms));
+    EXPECT_EQ(p.exit_code, 1);
+    const std::string err = p.error_output();
+    EXPECT_NE(err.find("life: the world was not saved: "), std::string::npos) << err;
+}
+
 TEST_F(life_e2e, no_screen_means_an_error_and_an_untouched_save_file)
 {
     const std::string save = dir.file("life.sav");
