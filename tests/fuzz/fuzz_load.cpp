@@ -1,0 +1,85 @@
+// Fuzz target: any bytes as a save file are read safely, and whatever is accepted can live on.
+#include "cycle.h"
+#include "reset.h"
+#include "save_file.h"
+#include "step.h"
+#include "world.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+static std::string path;
+static world_state new_world;
+
+static void fresh()
+{
+    world_init(world);
+    world_reset();
+}
+
+// A broken promise of the save file is a finding like any crash.
+static void require(bool ok, const char *what)
+{
+    if (!ok) {
+        fprintf(stderr, "save file fuzz: %s\n", what);
+        abort();
+    }
+}
+
+static void require_positions_inside()
+{
+    for (int c = 0; c < world.population; c++) {
+        const creature &cr = world.creatures[c];
+        require(std::isfinite(cr.x) && std::isfinite(cr.y) && cr.x >= 0 && cr.y >= 0 &&
+                    cr.x < (float)world.field_width && cr.y < (float)world.field_height,
+                "a live creature stands outside the field");
+    }
+}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    const char *tmp = getenv("TMPDIR");
+    path = std::string(tmp && *tmp ? tmp : "/tmp") + "/life-fuzz-" + std::to_string((long)getpid()) + ".sav";
+    fresh();
+    new_world = world;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        abort();
+    if (size)
+        fwrite(data, 1, size, f);
+    fclose(f);
+
+    fresh();
+    const load_result result = load_world(path.c_str());
+    unlink(path.c_str());
+    unlink((path + ".bad").c_str());
+
+    if (result == load_refused) {
+        require(world_equal(world, new_world), "a refused file changed the world");
+        require(persist_error()[0] != '\0', "a refused file gave no reason");
+        return 0;
+    }
+    require(result == load_ok, "an existing file was reported missing");
+    require(world.field_width >= 1 && world.field_width <= field_max_width, "field width out of range");
+    require(world.field_height >= 1 && world.field_height <= field_max_height, "field height out of range");
+    require(world.population >= population_min && world.population <= population_max, "population out of range");
+    require_positions_inside();
+
+    for (int s = 1; s <= 300; s++) {
+        sim_step();
+        if (s == 150)
+            cycle_event();
+    }
+    require_positions_inside();
+    return 0;
+}
