@@ -72,10 +72,11 @@ static void draw_creatures(int live)
         const double px = (double)cr.x * 8.0, py = (double)cr.y * 8.0;
         const double a = (double)cr.angle;
         int hx, hy, tx, ty;
-        if (!to_px(px, hx) || !to_px(py, hy) || !to_px(px - std::cos(a) * 10.0, tx) ||
-            !to_px(py - std::sin(a) * 10.0, ty))
+        if (!to_px(px, hx) || !to_px(py, hy))
             continue;
-        line(back_buffer, hx, hy, tx, ty, rgb(cr.color));
+        // A heading that is not a number (from a file) leaves the creature without its tail.
+        if (to_px(px - std::cos(a) * 10.0, tx) && to_px(py - std::sin(a) * 10.0, ty))
+            line(back_buffer, hx, hy, tx, ty, rgb(cr.color));
         putpixel(back_buffer, hx, hy, red);
     }
 }

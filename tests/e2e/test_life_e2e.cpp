@@ -383,6 +383,48 @@ TEST_F(life_e2e, a_world_saved_with_the_display_off_starts_dark_and_moves_its_fi
     EXPECT_GE(v.time(), 21);
 }
 
+// Food is drawn as a 7 x 7 square whose grey is the food times 255, truncated and held to 0..255.
+TEST_F(life_e2e, food_squares_show_their_level_and_odd_values_from_a_file_draw_safely)
+{
+    const std::string save = bench_save(dir, "life.sav", 2);
+    std::vector<std::string> lines = read_lines(save);
+    ASSERT_EQ(lines.size(), 5u + 15000 + 1 + 2 * lines_per_creature);
+    struct cell {
+        int i, j;
+        const char *food;
+        uint32_t drawn; // 0: not drawn
+    };
+    const cell cells[] = {
+        {10, 10, "1.000000", 0xFFFFFF},  {20, 10, "1e30", 0xFFFFFF},    {30, 10, "0.500000", 0x7F7F7F},
+        {40, 10, "0.003000", 0},         {50, 10, "1.020000", 0xFFFFFF}, {60, 10, "-1e30", 0},
+        {70, 10, "0.250000", 0x3F3F3F},
+    };
+    for (const cell &c : cells) {
+        lines[5 + 2 * (size_t)(c.i * 75 + c.j)] = c.food;
+        lines[5 + 2 * (size_t)(c.i * 75 + c.j) + 1] = "0.000000"; // no regrowth
+    }
+    std::string text;
+    for (const std::string &l : lines)
+        text += l + "\n";
+    write_file(save, text);
+
+    life_process p(dir.program("life"));
+    // Two creatures may cross a cell now and then: wait for a picture where every test cell is clear of them.
+    screenshot shot = wait_for_screen([&](const screenshot &s) {
+        if (!clock_text_at_start(s))
+            return false;
+        for (const cell &c : cells)
+            for (int y = 0; y < 7; y++)
+                for (int x = 0; x < 7; x++)
+                    if (s.at(8 * c.i + x, 8 * c.j + y) != c.drawn)
+                        return false;
+        return true;
+    }, start_timeout_ms);
+    EXPECT_GT(shot.width, 0) << "food levels not drawn as expected: " << p.error_output();
+    key("x");
+    expect_clean_exit(p, save);
+}
+
 TEST_F(life_e2e, keypad_plus_at_50_changes_nothing_and_the_main_plus_quits)
 {
     const std::string save = dir.file("life.sav");
