@@ -3,6 +3,9 @@
 #include "screenshot.h"
 #include "x_server.h"
 
+#include "reset.h"
+#include "world.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -285,6 +288,41 @@ TEST_F(life_e2e, f2_gives_new_colours_that_are_saved)
     for (int c = 0; c < 50; c++)
         same_as_before += v.colour(c) == before[(size_t)c];
     EXPECT_LE(same_as_before, 10);
+}
+
+TEST_F(life_e2e, f12_brings_back_the_new_world)
+{
+    // Every new world is the same: its colours are known before the program starts.
+    world_init(world);
+    world_reset();
+    std::vector<uint32_t> fresh;
+    for (int c = 0; c < 50; c++)
+        fresh.push_back((uint32_t)world.creatures[c].color);
+
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    key("F2"); // colours no new world has
+    key("F1");
+    ASSERT_GT(wait_for_screen([](const screenshot &x) { return overlay_shown(x) && read_figure(x, 10, 10, text_grey) >= 3; })
+                  .width,
+              0);
+    key("F12");
+    // The clock starts again from 0; births tint a few children, so nearly all rows show the new world's colours.
+    auto rows_fresh = [&](const screenshot &x) {
+        int same = 0;
+        for (int c = 0; c < 50; c++)
+            same += row_colour(x, c) == fresh[(size_t)c];
+        return same;
+    };
+    screenshot shot = wait_for_screen([&](const screenshot &x) {
+        const long t = read_figure(x, 10, 10, text_grey);
+        return overlay_shown(x) && t >= 0 && t < 3 && rows_fresh(x) >= 40;
+    });
+    ASSERT_GT(shot.width, 0) << "no new world after F12";
+    key("x");
+    expect_clean_exit(p, save);
+    EXPECT_LT(save_view(save).time(), 3);
 }
 
 TEST_F(life_e2e, f3_freezes_the_picture_and_shows_only_the_figures_then_brings_it_back)
