@@ -363,8 +363,10 @@ load_result load_world(const char *path)
 {
     FILE *f = fopen(path, "r");
     if (!f) {
-        if (errno == ENOENT || errno == ENOTDIR)
+        if (errno == ENOENT || errno == ENOTDIR) {
+            last_error.clear();
             return load_missing;
+        }
         return refuse(path, std::string("it cannot be opened: ") + strerror(errno));
     }
 

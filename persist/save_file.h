@@ -12,4 +12,5 @@ bool save_world(const char *path);
 // Reads the file over the world.
 load_result load_world(const char *path);
 // One line saying why the last save failed or the last load was refused (and where a refused file went).
+// Empty after a successful save or load; the text stays valid until the next save or load.
 const char *persist_error();

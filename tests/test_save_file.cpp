@@ -512,7 +512,8 @@ TEST_F(save_failure, a_read_only_folder_leaves_the_old_file_and_says_why)
     const auto [status, said] = in_child([&] {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             return std::string("cannot become nobody");
-        return std::string(save_world(path.c_str()) ? "saved" : "failed: ") + persist_error();
+        const bool saved = save_world(path.c_str());
+        return std::string(saved ? "saved" : "failed: ") + persist_error();
     });
     chmod(dir.path.c_str(), 0755);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
@@ -531,7 +532,8 @@ TEST_F(save_failure, a_write_error_part_way_leaves_the_old_file_and_no_temporary
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {100000, 100000};
         setrlimit(RLIMIT_FSIZE, &limit);
-        return std::string(save_world(path.c_str()) ? "saved" : "failed: ") + persist_error();
+        const bool saved = save_world(path.c_str());
+        return std::string(saved ? "saved" : "failed: ") + persist_error();
     });
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
     EXPECT_EQ(said.rfind("failed: ", 0), 0u) << said;
