@@ -510,6 +510,16 @@ TEST_F(life_e2e, moving_the_mouse_ends_the_program_and_saves)
     EXPECT_GE(save_view(save).time(), 0);
 }
 
+TEST_F(life_e2e, the_close_button_ends_the_program_and_saves)
+{
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(start(p).width, 0);
+    ASSERT_EQ(close_windows_like_a_window_manager(), 1);
+    expect_clean_exit(p, save);
+    EXPECT_EQ(save_view(save).lines.size(), 100156u);
+}
+
 struct life_e2e_signal : life_e2e, ::testing::WithParamInterface<int> {};
 
 TEST_P(life_e2e_signal, ends_the_program_and_saves)

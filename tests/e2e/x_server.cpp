@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <X11/Xlib.h>
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -86,4 +88,42 @@ int run_tool(const std::vector<std::string> &argv)
         if (errno != EINTR)
             return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int close_windows_like_a_window_manager()
+{
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        return 0;
+    const Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False);
+    const Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    Window root_back, parent, *children = nullptr;
+    unsigned count = 0;
+    int reached = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root_back, &parent, &children, &count)) {
+        for (unsigned k = 0; k < count; k++) {
+            Atom *accepted = nullptr;
+            int n = 0;
+            if (!XGetWMProtocols(d, children[k], &accepted, &n))
+                continue;
+            bool wants = false;
+            for (int a = 0; a < n; a++)
+                wants |= accepted[a] == delete_window;
+            XFree(accepted);
+            if (!wants)
+                continue;
+            XEvent e = {};
+            e.xclient.type = ClientMessage;
+            e.xclient.window = children[k];
+            e.xclient.message_type = protocols;
+            e.xclient.format = 32;
+            e.xclient.data.l[0] = (long)delete_window;
+            e.xclient.data.l[1] = CurrentTime;
+            XSendEvent(d, children[k], False, NoEventMask, &e);
+            reached++;
+        }
+        XFree(children);
+    }
+    XCloseDisplay(d);
+    return reached;
 }

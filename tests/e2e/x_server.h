@@ -19,3 +19,7 @@ struct x_server {
 
 // Runs a tool to completion (xdotool, life-bench), its standard output discarded; returns its exit status, or -1.
 int run_tool(const std::vector<std::string> &argv);
+
+// Does what a window manager does when the user clicks a window's close button: sends
+// WM_DELETE_WINDOW to every top-level window that accepts it.  Returns how many it reached.
+int close_windows_like_a_window_manager();
