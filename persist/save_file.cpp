@@ -112,6 +112,16 @@ static bool save_failed(const std::string &path, const char *what, int err)
 bool save_world(const char *path_arg)
 {
     const std::string path = real_target(path_arg);
+    // The loops below index the fixed arrays with these counts; a world outside them is no
+    // world to write (and the reader would refuse the file).
+    if (world.field_width < 1 || world.field_width > field_max_width || world.field_height < 1 ||
+        world.field_height > field_max_height || world.population < population_min ||
+        world.population > population_max) {
+        set_error("cannot save the world to " + path + ": its field (" + std::to_string(world.field_width) + " x " +
+                  std::to_string(world.field_height) + ") or population (" + std::to_string(world.population) +
+                  ") is out of range (the previous save file is untouched)");
+        return false;
+    }
     // One temporary per process: two programs saving at once never write into each other's file.
     const std::string temp = path + "." + std::to_string((long)getpid()) + ".tmp";
 

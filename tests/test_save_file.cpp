@@ -552,6 +552,19 @@ TEST_F(save_failure, a_save_into_a_missing_folder_fails_cleanly)
     expect_old_file_untouched();
 }
 
+TEST_F(save_failure, a_world_whose_counts_leave_the_arrays_is_not_written)
+{
+    world.population = 51;
+    EXPECT_FALSE(save_world(path.c_str()));
+    EXPECT_NE(std::string(persist_error()).find("population (51) is out of range"), std::string::npos)
+        << persist_error();
+    world.population = 30;
+    world.field_width = 101;
+    EXPECT_FALSE(save_world(path.c_str()));
+    EXPECT_NE(std::string(persist_error()).find("field (101 x 75)"), std::string::npos) << persist_error();
+    expect_old_file_untouched();
+}
+
 TEST_F(save_failure, a_successful_save_clears_the_message_and_keeps_permissions)
 {
     EXPECT_FALSE(save_world(dir.file("gone/life.sav").c_str()));
