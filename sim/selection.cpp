@@ -6,6 +6,8 @@
 #include "rng.h"
 #include "world.h"
 
+#include <cmath>
+
 static int clamp_component(int v) { return v >= 255 ? 255 : (v < 0 ? 0 : v); }
 
 void reproduce(int dst)
@@ -27,6 +29,11 @@ void reproduce(int dst)
     ch.x = pa.x;
     ch.y = pa.y;
     ch.angle = pa.angle;
+    // The same heading, within -pi .. pi.  The step wraps a heading only once, so a network that
+    // turns more than a full circle per step sends it off to huge values; passed on at birth, such
+    // a heading spreads until every creature holds it and the world overflows and never recovers.
+    if (std::fabs((double)ch.angle) > 3 * M_PI)
+        ch.angle = (float)std::remainder((double)ch.angle, 2 * M_PI);
 
     const int r = clamp_component(color_red(pa.color) + (rng_next() % 41 - 20));
     const int g = clamp_component(color_green(pa.color) + (rng_next() % 41 - 20));
