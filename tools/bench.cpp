@@ -3,6 +3,8 @@
 #include "reset.h"
 #include "save_file.h"
 #include "step.h"
+#include "step_kernels.h"
+#include "step_reference.h"
 #include "world.h"
 
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 static const char usage[] =
     "usage: life-bench [--population P] [--load FILE] [--steps N] [--event-every K] [--save FILE]\n"
@@ -18,7 +21,11 @@ static const char usage[] =
     "  --load FILE      read a save file over the new world (a missing file leaves the new world)\n"
     "  --steps N        steps to run, 0 or more (default 10000)\n"
     "  --event-every K  after every K-th step, run the 21-second event (K >= 1)\n"
-    "  --save FILE      write the save file at the end\n";
+    "  --save FILE      write the save file at the end\n"
+    "  --reference      run the reference step (the direct reading of the rules) instead\n"
+    "  --compare        run the fast and the reference step side by side, check that they end\n"
+    "                   in the same world, and report both rates (last line: speedup)\n"
+    "  --kernels NAME   the fast step's build: portable, sse2 or avx2 (default: the best usable)\n";
 
 [[noreturn]] static void fail_usage(const char *what, const char *arg)
 {
@@ -42,14 +49,56 @@ static long long parse_count(const char *opt, const char *text, long long lo, lo
     return v;
 }
 
+// Steps from s_from + 1 to s_to with the given step, running the event after every event_every-th.
+static void run_steps(void (*step)(), long long s_from, long long s_to, long long event_every)
+{
+    for (long long s = s_from + 1; s <= s_to; s++) {
+        step();
+        if (event_every && s % event_every == 0)
+            cycle_event();
+    }
+}
+
+static const step_kernels *chosen_kernels = nullptr;
+static void fast_step() { sim_step_with(*chosen_kernels); }
+
+static double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The first byte offset at which two worlds differ, described for a person, or "" when equal.
+static void describe_difference(const world_state &a, const world_state &b, char *out, size_t size)
+{
+    const unsigned char *pa = (const unsigned char *)&a, *pb = (const unsigned char *)&b;
+    size_t at = 0;
+    while (at < sizeof a && pa[at] == pb[at])
+        at++;
+    const size_t cr_end = sizeof a.creatures;
+    if (at < cr_end)
+        std::snprintf(out, size, "creature %zu, byte %zu of its record", at / sizeof(creature), at % sizeof(creature));
+    else
+        std::snprintf(out, size, "byte %zu of the world record (after the creatures)", at);
+}
+
 int main(int argc, char **argv)
 {
     long long population = 50, steps = 10000, event_every = 0;
     const char *load_path = nullptr, *save_path = nullptr;
+    bool reference = false, compare = false;
+    chosen_kernels = &step_kernels_best();
 
     for (int a = 1; a < argc; a++) {
         const char *opt = argv[a];
         const char *val = a + 1 < argc ? argv[a + 1] : nullptr;
+        if (!std::strcmp(opt, "--reference")) {
+            reference = true;
+            continue;
+        }
+        if (!std::strcmp(opt, "--compare")) {
+            compare = true;
+            continue;
+        }
         if (!std::strcmp(opt, "--population"))
             population = parse_count(opt, val, population_min, population_max);
         else if (!std::strcmp(opt, "--steps"))
@@ -60,29 +109,94 @@ int main(int argc, char **argv)
             if (!val || !*val)
                 fail_usage("missing file name for", opt);
             (opt[2] == 'l' ? load_path : save_path) = val;
+        } else if (!std::strcmp(opt, "--kernels")) {
+            if (!val)
+                fail_usage("missing value for", opt);
+            const step_kernels *all[] = {
+                &step_kernels_portable,
+#if defined(__x86_64__) || defined(_M_X64)
+                &step_kernels_sse2,
+                &step_kernels_avx2,
+#endif
+            };
+            chosen_kernels = nullptr;
+            for (const step_kernels *k : all)
+                if (!std::strcmp(k->name, val))
+                    chosen_kernels = k;
+            if (!chosen_kernels)
+                fail_usage("no such build of the step", val);
+            if (!step_kernels_usable(*chosen_kernels))
+                fail_usage("this processor cannot run", val);
         } else
             fail_usage("unknown argument", opt);
         a++;
     }
+    if (reference && compare)
+        fail_usage("--reference and --compare exclude each other", nullptr);
 
     world.population = (int32_t)population;
     world_reset();
     if (load_path && load_world(load_path) == load_refused)
         std::fprintf(stderr, "life-bench: %s\n", persist_error());
 
-    const auto start = std::chrono::steady_clock::now();
-    for (long long s = 1; s <= steps; s++) {
-        sim_step();
-        if (event_every && s % event_every == 0)
-            cycle_event();
+    step_counters = step_counts{};
+    double seconds = 0, reference_seconds = 0;
+    if (!compare) {
+        const auto start = std::chrono::steady_clock::now();
+        run_steps(reference ? sim_step_reference : fast_step, 0, steps, event_every);
+        seconds = seconds_since(start);
+    } else {
+        // Both steps take turns on their own copy of the world, in chunks that end at events,
+        // so that a busy moment of the machine slows both alike.
+        std::unique_ptr<world_state> fast_world(new world_state(world)), reference_world(new world_state(world));
+        const long long chunk = event_every ? event_every : 1000;
+        for (long long done = 0; done < steps;) {
+            const long long to = done + chunk < steps ? done + chunk : steps;
+            world = *fast_world;
+            auto start = std::chrono::steady_clock::now();
+            run_steps(fast_step, done, to, event_every);
+            seconds += seconds_since(start);
+            *fast_world = world;
+
+            world = *reference_world;
+            start = std::chrono::steady_clock::now();
+            run_steps(sim_step_reference, done, to, event_every);
+            reference_seconds += seconds_since(start);
+            *reference_world = world;
+            done = to;
+        }
+        world = *fast_world;
+        if (!world_equal(*fast_world, *reference_world)) {
+            char where[120];
+            describe_difference(*fast_world, *reference_world, where, sizeof where);
+            std::fprintf(stderr, "life-bench: the fast and the reference step differ after %lld steps: %s\n", steps,
+                         where);
+            return 1;
+        }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     if (save_path && !save_world(save_path)) {
         std::fprintf(stderr, "life-bench: %s\n", persist_error());
         return 1;
     }
     std::printf("steps: %lld\n", steps);
+    if (!reference && step_counters.steps) {
+        const double n = (double)step_counters.steps;
+        std::printf("build: %s\n", chosen_kernels->name);
+        std::printf("visible cells per step: %.1f\n", step_counters.visible / n);
+        std::printf("creature-cell pairs per step: %.1f\n", step_counters.pairs / n);
+        std::printf("pairs in the cone per step: %.1f\n", step_counters.candidates / n);
+        std::printf("exact atan2 per step: %.4f\n", step_counters.exact / n);
+    }
+    if (compare) {
+        const double fast_rate = seconds > 0 ? steps / seconds : 0.0;
+        const double reference_rate = reference_seconds > 0 ? steps / reference_seconds : 0.0;
+        std::printf("identical: yes\n");
+        std::printf("reference steps/s: %.1f\n", reference_rate);
+        std::printf("steps/s: %.1f\n", fast_rate);
+        std::printf("speedup: %.2f\n", reference_rate > 0 ? fast_rate / reference_rate : 0.0);
+        return 0;
+    }
     std::printf("steps/s: %.1f\n", seconds > 0 ? steps / seconds : 0.0);
     return 0;
 }

@@ -1,0 +1,65 @@
+// Four double lanes in one AVX register; only for files built with -mavx2 and run after a processor check.
+#pragma once
+
+#include <immintrin.h>
+
+namespace {
+
+typedef __m256d vd;
+typedef __m128 vf;
+
+inline vd splat(double a) { return _mm256_set1_pd(a); }
+inline vd from4(double a, double b, double c, double d) { return _mm256_set_pd(d, c, b, a); }
+inline vd loadd(const double *p) { return _mm256_loadu_pd(p); }
+inline void stored(double *p, vd a) { _mm256_storeu_pd(p, a); }
+inline vd vadd(vd a, vd b) { return _mm256_add_pd(a, b); }
+inline vd vsub(vd a, vd b) { return _mm256_sub_pd(a, b); }
+inline vd vmul(vd a, vd b) { return _mm256_mul_pd(a, b); }
+inline vd vdiv(vd a, vd b) { return _mm256_div_pd(a, b); }
+inline vd vsqrt(vd a) { return _mm256_sqrt_pd(a); }
+inline vd vabs(vd a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+inline vd vmax(vd a, vd b) { return _mm256_max_pd(a, b); }
+inline vd vmin(vd a, vd b) { return _mm256_min_pd(a, b); }
+
+// A mask is a vd whose lanes are all ones (true) or all zeros (false); ordered, non-signalling.
+inline vd vge(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+inline vd vle(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
+inline vd vlt(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+inline vd veq(vd a, vd b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+inline vd vboth(vd m, vd n) { return _mm256_and_pd(m, n); }
+inline vd vselect(vd m, vd a, vd b) { return _mm256_blendv_pd(b, a, m); }
+inline int movemask(vd m) { return _mm256_movemask_pd(m); }
+// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
+inline void store_trunc(int *p, vd a) { _mm_storeu_si128((__m128i *)p, _mm256_cvttpd_epi32(a)); }
+
+inline vf loadf(const float *p) { return _mm_loadu_ps(p); }
+inline void storef(float *p, vf a) { _mm_storeu_ps(p, a); }
+inline vd to_d(vf a) { return _mm256_cvtps_pd(a); }
+inline vf to_f(vd a) { return _mm256_cvtpd_ps(a); }
+// Lanes of x where a <= limit, of y elsewhere; the float bits are kept as they are.
+inline vf select_le(vf a, float limit, vf x, vf y)
+{
+    return _mm_blendv_ps(y, x, _mm_cmp_ps(a, _mm_set1_ps(limit), _CMP_LE_OQ));
+}
+
+// Four weights of four neurons turned into four vectors of one weight of each neuron:
+// out[m] = (r0[m], r1[m], r2[m], r3[m]) as doubles.
+inline void columns(const float *r0, const float *r1, const float *r2, const float *r3, vd out[4])
+{
+    __m128 a = _mm_loadu_ps(r0), b = _mm_loadu_ps(r1), c = _mm_loadu_ps(r2), d = _mm_loadu_ps(r3);
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    out[0] = _mm256_cvtps_pd(a);
+    out[1] = _mm256_cvtps_pd(b);
+    out[2] = _mm256_cvtps_pd(c);
+    out[3] = _mm256_cvtps_pd(d);
+}
+inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
+{
+    const __m128 f = _mm256_cvtpd_ps(a);
+    _mm_store_ss(p0, f);
+    _mm_store_ss(p1, _mm_shuffle_ps(f, f, 1));
+    _mm_store_ss(p2, _mm_shuffle_ps(f, f, 2));
+    _mm_store_ss(p3, _mm_shuffle_ps(f, f, 3));
+}
+
+} // namespace

@@ -1,0 +1,98 @@
+// Four double lanes in plain C++, for processors without a vector build; the model the others follow.
+#pragma once
+
+namespace {
+
+struct vd {
+    double v[4];
+};
+struct vf {
+    float v[4];
+};
+
+#define LANES_MAP(expr)            \
+    vd r;                          \
+    for (int l = 0; l < 4; l++)    \
+        r.v[l] = (expr);           \
+    return r
+
+inline vd splat(double a) { return vd{{a, a, a, a}}; }
+inline vd from4(double a, double b, double c, double d) { return vd{{a, b, c, d}}; }
+inline vd loadd(const double *p) { return vd{{p[0], p[1], p[2], p[3]}}; }
+inline void stored(double *p, vd a)
+{
+    for (int l = 0; l < 4; l++)
+        p[l] = a.v[l];
+}
+inline vd vadd(vd a, vd b) { LANES_MAP(a.v[l] + b.v[l]); }
+inline vd vsub(vd a, vd b) { LANES_MAP(a.v[l] - b.v[l]); }
+inline vd vmul(vd a, vd b) { LANES_MAP(a.v[l] * b.v[l]); }
+inline vd vdiv(vd a, vd b) { LANES_MAP(a.v[l] / b.v[l]); }
+inline vd vsqrt(vd a) { LANES_MAP(__builtin_sqrt(a.v[l])); }
+inline vd vabs(vd a) { LANES_MAP(__builtin_fabs(a.v[l])); }
+// As the x86 instructions: the second operand when the comparison fails (NaN included).
+inline vd vmax(vd a, vd b) { LANES_MAP(a.v[l] > b.v[l] ? a.v[l] : b.v[l]); }
+inline vd vmin(vd a, vd b) { LANES_MAP(a.v[l] < b.v[l] ? a.v[l] : b.v[l]); }
+
+// A mask is a vd whose lanes are 1 (true) or 0 (false).
+inline vd vge(vd a, vd b) { LANES_MAP(a.v[l] >= b.v[l] ? 1.0 : 0.0); }
+inline vd vle(vd a, vd b) { LANES_MAP(a.v[l] <= b.v[l] ? 1.0 : 0.0); }
+inline vd vlt(vd a, vd b) { LANES_MAP(a.v[l] < b.v[l] ? 1.0 : 0.0); }
+inline vd veq(vd a, vd b) { LANES_MAP(a.v[l] == b.v[l] ? 1.0 : 0.0); }
+inline vd vboth(vd m, vd n) { LANES_MAP(m.v[l] != 0 && n.v[l] != 0 ? 1.0 : 0.0); }
+inline vd vselect(vd m, vd a, vd b) { LANES_MAP(m.v[l] != 0 ? a.v[l] : b.v[l]); }
+inline int movemask(vd m)
+{
+    int bits = 0;
+    for (int l = 0; l < 4; l++)
+        bits |= (m.v[l] != 0) << l;
+    return bits;
+}
+// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
+inline void store_trunc(int *p, vd a)
+{
+    for (int l = 0; l < 4; l++)
+        p[l] = a.v[l] > -2e9 && a.v[l] < 2e9 ? (int)a.v[l] : (int)0x80000000u;
+}
+
+inline vf loadf(const float *p) { return vf{{p[0], p[1], p[2], p[3]}}; }
+inline void storef(float *p, vf a)
+{
+    for (int l = 0; l < 4; l++)
+        p[l] = a.v[l];
+}
+inline vd to_d(vf a) { LANES_MAP((double)a.v[l]); }
+inline vf to_f(vd a)
+{
+    vf r;
+    for (int l = 0; l < 4; l++)
+        r.v[l] = (float)a.v[l];
+    return r;
+}
+// Lanes of a where a <= limit, of b elsewhere; the float bits are kept as they are.
+inline vf select_le(vf a, float limit, vf x, vf y)
+{
+    vf r;
+    for (int l = 0; l < 4; l++)
+        r.v[l] = a.v[l] <= limit ? x.v[l] : y.v[l];
+    return r;
+}
+
+// Four weights of four neurons turned into four vectors of one weight of each neuron:
+// out[m] = (r0[m], r1[m], r2[m], r3[m]) as doubles.
+inline void columns(const float *r0, const float *r1, const float *r2, const float *r3, vd out[4])
+{
+    for (int m = 0; m < 4; m++)
+        out[m] = vd{{r0[m], r1[m], r2[m], r3[m]}};
+}
+inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
+{
+    *p0 = (float)a.v[0];
+    *p1 = (float)a.v[1];
+    *p2 = (float)a.v[2];
+    *p3 = (float)a.v[3];
+}
+
+#undef LANES_MAP
+
+} // namespace

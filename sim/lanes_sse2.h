@@ -1,0 +1,83 @@
+// Four double lanes as two SSE2 registers: the x86-64 baseline, so it runs everywhere there.
+#pragma once
+
+#include <emmintrin.h>
+
+namespace {
+
+struct vd {
+    __m128d lo, hi;
+};
+typedef __m128 vf;
+
+inline vd splat(double a) { return vd{_mm_set1_pd(a), _mm_set1_pd(a)}; }
+inline vd from4(double a, double b, double c, double d) { return vd{_mm_set_pd(b, a), _mm_set_pd(d, c)}; }
+inline vd loadd(const double *p) { return vd{_mm_loadu_pd(p), _mm_loadu_pd(p + 2)}; }
+inline void stored(double *p, vd a)
+{
+    _mm_storeu_pd(p, a.lo);
+    _mm_storeu_pd(p + 2, a.hi);
+}
+inline vd vadd(vd a, vd b) { return vd{_mm_add_pd(a.lo, b.lo), _mm_add_pd(a.hi, b.hi)}; }
+inline vd vsub(vd a, vd b) { return vd{_mm_sub_pd(a.lo, b.lo), _mm_sub_pd(a.hi, b.hi)}; }
+inline vd vmul(vd a, vd b) { return vd{_mm_mul_pd(a.lo, b.lo), _mm_mul_pd(a.hi, b.hi)}; }
+inline vd vdiv(vd a, vd b) { return vd{_mm_div_pd(a.lo, b.lo), _mm_div_pd(a.hi, b.hi)}; }
+inline vd vsqrt(vd a) { return vd{_mm_sqrt_pd(a.lo), _mm_sqrt_pd(a.hi)}; }
+inline vd vabs(vd a)
+{
+    const __m128d sign = _mm_set1_pd(-0.0);
+    return vd{_mm_andnot_pd(sign, a.lo), _mm_andnot_pd(sign, a.hi)};
+}
+inline vd vmax(vd a, vd b) { return vd{_mm_max_pd(a.lo, b.lo), _mm_max_pd(a.hi, b.hi)}; }
+inline vd vmin(vd a, vd b) { return vd{_mm_min_pd(a.lo, b.lo), _mm_min_pd(a.hi, b.hi)}; }
+
+// A mask is a vd whose lanes are all ones (true) or all zeros (false).
+inline vd vge(vd a, vd b) { return vd{_mm_cmpge_pd(a.lo, b.lo), _mm_cmpge_pd(a.hi, b.hi)}; }
+inline vd vle(vd a, vd b) { return vd{_mm_cmple_pd(a.lo, b.lo), _mm_cmple_pd(a.hi, b.hi)}; }
+inline vd vlt(vd a, vd b) { return vd{_mm_cmplt_pd(a.lo, b.lo), _mm_cmplt_pd(a.hi, b.hi)}; }
+inline vd veq(vd a, vd b) { return vd{_mm_cmpeq_pd(a.lo, b.lo), _mm_cmpeq_pd(a.hi, b.hi)}; }
+inline vd vboth(vd m, vd n) { return vd{_mm_and_pd(m.lo, n.lo), _mm_and_pd(m.hi, n.hi)}; }
+inline vd vselect(vd m, vd a, vd b)
+{
+    return vd{_mm_or_pd(_mm_and_pd(m.lo, a.lo), _mm_andnot_pd(m.lo, b.lo)),
+              _mm_or_pd(_mm_and_pd(m.hi, a.hi), _mm_andnot_pd(m.hi, b.hi))};
+}
+inline int movemask(vd m) { return _mm_movemask_pd(m.lo) | _mm_movemask_pd(m.hi) << 2; }
+// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
+inline void store_trunc(int *p, vd a)
+{
+    _mm_storeu_si128((__m128i *)p, _mm_unpacklo_epi64(_mm_cvttpd_epi32(a.lo), _mm_cvttpd_epi32(a.hi)));
+}
+
+inline vf loadf(const float *p) { return _mm_loadu_ps(p); }
+inline void storef(float *p, vf a) { _mm_storeu_ps(p, a); }
+inline vd to_d(vf a) { return vd{_mm_cvtps_pd(a), _mm_cvtps_pd(_mm_movehl_ps(a, a))}; }
+inline vf to_f(vd a) { return _mm_movelh_ps(_mm_cvtpd_ps(a.lo), _mm_cvtpd_ps(a.hi)); }
+// Lanes of x where a <= limit, of y elsewhere; the float bits are kept as they are.
+inline vf select_le(vf a, float limit, vf x, vf y)
+{
+    const __m128 m = _mm_cmple_ps(a, _mm_set1_ps(limit));
+    return _mm_or_ps(_mm_and_ps(m, x), _mm_andnot_ps(m, y));
+}
+
+// Four weights of four neurons turned into four vectors of one weight of each neuron:
+// out[m] = (r0[m], r1[m], r2[m], r3[m]) as doubles.
+inline void columns(const float *r0, const float *r1, const float *r2, const float *r3, vd out[4])
+{
+    __m128 a = _mm_loadu_ps(r0), b = _mm_loadu_ps(r1), c = _mm_loadu_ps(r2), d = _mm_loadu_ps(r3);
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    out[0] = to_d(a);
+    out[1] = to_d(b);
+    out[2] = to_d(c);
+    out[3] = to_d(d);
+}
+inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
+{
+    const __m128 f = to_f(a);
+    _mm_store_ss(p0, f);
+    _mm_store_ss(p1, _mm_shuffle_ps(f, f, 1));
+    _mm_store_ss(p2, _mm_shuffle_ps(f, f, 2));
+    _mm_store_ss(p3, _mm_shuffle_ps(f, f, 3));
+}
+
+} // namespace

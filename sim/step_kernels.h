@@ -1,0 +1,73 @@
+// The hot loops of the fast step, built once per instruction set, and the choice among them.
+#pragma once
+
+#include "world.h"
+
+#include <cstdint>
+
+// The cells a step senses: those in use whose food is at least 0.1 after regrowth, in the
+// order the rules visit them (column by column, rows within a column).  Entries count to
+// count + 3 are padding whose centre is NaN, so a 4-wide pass over them selects nothing.
+struct visible_cells {
+    int count;
+    double cx[cell_count + 4]; // column + 0.5
+    double cy[cell_count + 4]; // row + 0.5
+    double food[cell_count + 4];
+};
+
+// What the fast sensing pass needs to know of one creature.  The two edges bound the cone
+// widened by 0.01 radian on each side: any cell the creature can see lies strictly inside.
+struct sense_view {
+    double x, y, angle;
+    double lo_edge_x, lo_edge_y; // unit vector at angle - 0.61
+    double hi_edge_x, hi_edge_y; // unit vector at angle + 0.51
+};
+
+// Work space of the sensing pass for one creature; per candidate cell (in visible order)
+// its index, the sector bounds of its angle estimate, its distance and its food intensity.
+struct sense_scratch {
+    int cand[cell_count + 8];
+    int sector_lo[cell_count + 8];
+    int sector_hi[cell_count + 8];
+    double dist[cell_count + 8];
+    double gain[cell_count + 8];
+};
+
+// The sector a relative angle falls in, as the reference computes it from atan2; -1 for none.
+int sector_exact(double dx, double dy, double angle);
+
+// Counts kept by the fast step, for the benchmark's report.
+struct step_counts {
+    uint64_t steps;
+    uint64_t visible;    // visible cells, summed over steps
+    uint64_t pairs;      // visible cells times live creatures
+    uint64_t candidates; // pairs that passed the cone test
+    uint64_t exact;      // pairs whose sector needed the exact atan2
+};
+extern step_counts step_counters;
+
+// One build of the hot loops.  Every build gives the same bits: each lane of a vector does
+// the very operations, in the very order, that the reference does for one cell or neuron.
+struct step_kernels {
+    const char *name;
+    // Regrows every cell in use and lists the visible ones.
+    void (*regrow_and_list)(visible_cells &vis);
+    // Adds the visible cells to the creature's senses, in cell order; returns the candidates
+    // seen and adds the exact fall-backs to *exact.
+    int (*sense)(const visible_cells &vis, const sense_view &view, creature &me, sense_scratch &s, uint64_t *exact);
+    // brain_forward for one creature.
+    void (*forward)(creature &cr);
+};
+
+extern const step_kernels step_kernels_portable;
+#if defined(__x86_64__) || defined(_M_X64)
+extern const step_kernels step_kernels_sse2;
+extern const step_kernels step_kernels_avx2;
+#endif
+
+// Whether this processor can run the build.
+bool step_kernels_usable(const step_kernels &k);
+// The fastest usable build, chosen once.
+const step_kernels &step_kernels_best();
+// One fast step with the given build; sim_step() uses the best.
+void sim_step_with(const step_kernels &k);

@@ -1,0 +1,7 @@
+// The fast step's hot loops with AVX2; built with -mavx2 and used only when the processor has it.
+#include "lanes_avx2.h"
+#include "step_kernels.h"
+
+#include "step_kernels.inc"
+
+extern const step_kernels step_kernels_avx2 = {"avx2", kernel_regrow_and_list, kernel_sense, kernel_forward};

@@ -1,0 +1,373 @@
+// The fast step against the reference step: the whole world, bit for bit, over many scenarios
+// and every build of the step this processor can run.
+#include "cycle.h"
+#include "reset.h"
+#include "step.h"
+#include "step_kernels.h"
+#include "step_reference.h"
+#include "world_fixture.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+const bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+const bool sanitized = true;
+#else
+const bool sanitized = false;
+#endif
+#else
+const bool sanitized = false;
+#endif
+
+// Sanitizer builds, and any run with LIFE_SHORT_TESTS set, cut every run to a tenth.
+long long scaled(long long steps) { return sanitized || std::getenv("LIFE_SHORT_TESTS") ? (steps + 9) / 10 : steps; }
+
+std::vector<const step_kernels *> usable_builds()
+{
+    std::vector<const step_kernels *> all = {&step_kernels_portable};
+#if defined(__x86_64__) || defined(_M_X64)
+    all.push_back(&step_kernels_sse2);
+    all.push_back(&step_kernels_avx2);
+#endif
+    std::vector<const step_kernels *> usable;
+    for (const step_kernels *k : all)
+        if (step_kernels_usable(*k))
+            usable.push_back(k);
+    return usable;
+}
+
+// Where two worlds first differ, for the failure message.
+std::string first_difference(const world_state &a, const world_state &b)
+{
+    const unsigned char *pa = (const unsigned char *)&a, *pb = (const unsigned char *)&b;
+    size_t at = 0;
+    while (at < sizeof a && pa[at] == pb[at])
+        at++;
+    if (at == sizeof a)
+        return "none";
+    if (at < sizeof a.creatures)
+        return "creature " + std::to_string(at / sizeof(creature)) + ", byte " + std::to_string(at % sizeof(creature));
+    return "byte " + std::to_string(at) + " of the world";
+}
+
+struct scenario {
+    int population;
+    long long steps;
+    long long event_every; // 0: none
+    int width, height;     // field in use
+    unsigned seed;         // for the extra food and headings; 0 leaves the reset world alone
+};
+
+// A world as the program builds it, then (seed != 0) shrunk to the scenario's field, with
+// food strewn about, creatures re-placed inside, some on cell centres and some with headings
+// outside -pi .. pi.
+void build_world(const scenario &sc)
+{
+    world_init(world);
+    world.population = sc.population;
+    world_reset();
+    if (!sc.seed)
+        return;
+    std::mt19937 gen(sc.seed);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    world.field_width = sc.width;
+    world.field_height = sc.height;
+    for (int i = 0; i < sc.width; i++) {
+        for (int j = 0; j < sc.height; j++) {
+            const int idx = cell_index(i, j);
+            if (world.cell_food[idx] == -2.0f)
+                continue;
+            const float r = unit(gen);
+            if (r < 0.15f)
+                world.cell_food[idx] = 1.2f * unit(gen) - 0.1f;
+            if (r > 0.97f)
+                world.cell_rate[idx] = 0.05f * unit(gen);
+        }
+    }
+    const float wild[] = {6.277f, -6.2f, 3.3f, -3.2f, 4.0f, -4.5f, 12.0f, -15.9f, 40.0f};
+    for (int c = 0; c < creature_slots; c++) {
+        creature &cr = world.creatures[c];
+        cr.x = 0.5f + (sc.width - 1.5f) * unit(gen);
+        cr.y = 0.5f + (sc.height - 1.5f) * unit(gen);
+        if (c % 4 == 1) { // on a cell centre
+            cr.x = std::floor(cr.x) + 0.5f;
+            cr.y = std::floor(cr.y) + 0.5f;
+        }
+        if (c % 3 == 2)
+            cr.angle = wild[(c / 3) % (sizeof wild / sizeof wild[0])];
+    }
+}
+
+// Runs the scenario on the reference and on each fast build, each on its own copy of the
+// world, comparing the whole world after every event and at the end.
+void expect_same_run(const scenario &sc, const std::vector<const step_kernels *> &builds)
+{
+    build_world(sc);
+    std::unique_ptr<world_state> ref(new world_state(world));
+    std::vector<std::unique_ptr<world_state>> fast;
+    for (size_t b = 0; b < builds.size(); b++)
+        fast.emplace_back(new world_state(world));
+    const long long steps = scaled(sc.steps);
+    const long long chunk = sc.event_every ? sc.event_every : steps;
+    for (long long done = 0; done < steps;) {
+        const long long to = std::min(done + chunk, steps);
+        const bool event = sc.event_every && to % sc.event_every == 0;
+        world = *ref;
+        for (long long s = done; s < to; s++)
+            sim_step_reference();
+        if (event)
+            cycle_event();
+        *ref = world;
+
+        for (size_t b = 0; b < builds.size(); b++) {
+            world = *fast[b];
+            for (long long s = done; s < to; s++)
+                sim_step_with(*builds[b]);
+            if (event)
+                cycle_event();
+            *fast[b] = world;
+            ASSERT_TRUE(world_equal(*ref, *fast[b]))
+                << builds[b]->name << ": population " << sc.population << ", field " << sc.width << "x" << sc.height
+                << ", events every " << sc.event_every << ": worlds differ after step " << to << " at "
+                << first_difference(*ref, *fast[b]);
+        }
+        done = to;
+    }
+}
+
+struct step_equivalence : world_test {};
+
+TEST_F(step_equivalence, every_build_runs_on_this_machine)
+{
+    // The baseline builds always run; the best is one of them.
+    const auto builds = usable_builds();
+    ASSERT_GE(builds.size(), 1u);
+    bool best_listed = false;
+    for (const step_kernels *k : builds)
+        best_listed = best_listed || k == &step_kernels_best();
+    EXPECT_TRUE(best_listed);
+}
+
+TEST_F(step_equivalence, the_program_world_with_events_every_2000_for_20000_steps)
+{
+    expect_same_run({50, 20000, 2000, 100, 75, 0}, {&step_kernels_best()});
+}
+
+TEST_F(step_equivalence, the_program_world_without_events)
+{
+    expect_same_run({50, 3000, 0, 100, 75, 0}, usable_builds());
+}
+
+TEST_F(step_equivalence, populations_and_event_rates)
+{
+    const int populations[] = {2, 10, 25, 50};
+    const long long rates[] = {1, 7, 500, 2000};
+    for (int p = 0; p < 4; p++) {
+        const long long every = rates[p];
+        const long long steps = every == 1 ? 300 : every == 7 ? 700 : 2500;
+        expect_same_run({populations[p], steps, every, 100, 75, 0}, usable_builds());
+        expect_same_run({populations[3 - p], steps, every, 100, 75, 100u + (unsigned)p}, usable_builds());
+    }
+}
+
+TEST_F(step_equivalence, smaller_fields_strewn_with_food_and_wild_headings)
+{
+    const struct {
+        int width, height;
+    } fields[] = {{10, 8}, {23, 17}, {64, 75}, {100, 40}, {3, 3}};
+    unsigned seed = 7;
+    for (const auto &f : fields) {
+        expect_same_run({50, 600, 7, f.width, f.height, seed++}, usable_builds());
+        expect_same_run({10, 600, 0, f.width, f.height, seed++}, usable_builds());
+    }
+}
+
+// Cells placed right on sector boundaries, as seen from a creature whose heading is chosen so:
+// the angle estimate cannot decide those and the exact atan2 must.
+TEST_F(step_equivalence, cells_on_sector_boundaries_and_on_the_seam)
+{
+    for (const step_kernels *k : usable_builds()) {
+        empty_field(30, 30);
+        world.population = 7;
+        for (int i = 1; i < 29; i++)
+            for (int j = 1; j < 29; j++)
+                world.cell_food[cell_index(i, j)] = (i * 7 + j * 3) % 10 == 0 ? 0.5f : 0.0f;
+        const double boundaries[] = {-0.6, -0.4, 0.0, 0.3, 0.5};
+        for (int c = 0; c < 7; c++) {
+            creature &cr = world.creatures[c];
+            cr = creature{};
+            cr.x = 12.5f;
+            cr.y = 14.25f;
+            cr.resources = 5.0f;
+            // The food cell (20, 20) from (x, y); heading such that it lies on the boundary.
+            if (c < 5)
+                cr.angle = (float)(std::atan2(20.5 - cr.y, 20.5 - cr.x) - boundaries[c]);
+        }
+        world.cell_food[cell_index(20, 20)] = 0.75f;
+        // Food straight behind a creature looking along -x: dy = 0 gives atan2 = +pi exactly,
+        // and food just below that line gives an angle just above -pi.
+        world.cell_food[cell_index(5, 14)] = 0.75f;
+        world.cell_food[cell_index(5, 13)] = 0.75f;
+        world.creatures[5].y = 14.5f;
+        world.creatures[5].angle = 3.0f;
+        world.creatures[6].y = 14.5f;
+        world.creatures[6].angle = -3.0f;
+
+        std::unique_ptr<world_state> start(new world_state(world));
+        const uint64_t exact_before = step_counters.exact;
+        sim_step_reference();
+        std::unique_ptr<world_state> ref(new world_state(world));
+        world = *start;
+        sim_step_with(*k);
+        EXPECT_TRUE(world_equal(*ref, world)) << k->name << ": " << first_difference(*ref, world);
+        EXPECT_GT(step_counters.exact, exact_before) << k->name << ": no pair needed the exact atan2";
+    }
+}
+
+// Many creatures with random positions and headings over a field full of food: every sector
+// of every creature must match, step after step.
+TEST_F(step_equivalence, random_positions_and_headings_see_the_same)
+{
+    std::mt19937 gen(2024);
+    std::uniform_real_distribution<float> pos(0.3f, 39.6f), head(-7.0f, 7.0f);
+    for (const step_kernels *k : usable_builds()) {
+        for (int round = 0; round < scaled(40); round++) {
+            empty_field(40, 40);
+            world.population = 50;
+            for (int i = 0; i < 40; i++)
+                for (int j = 0; j < 40; j++)
+                    world.cell_food[cell_index(i, j)] = (i + j * 5 + round) % 3 == 0 ? 0.2f + 0.01f * (float)(i % 7) : 0.0f;
+            for (int c = 0; c < 50; c++) {
+                creature &cr = world.creatures[c];
+                cr.x = pos(gen);
+                cr.y = pos(gen);
+                cr.angle = head(gen);
+                cr.resources = 3.0f;
+            }
+            std::unique_ptr<world_state> start(new world_state(world));
+            sim_step_reference();
+            std::unique_ptr<world_state> ref(new world_state(world));
+            world = *start;
+            sim_step_with(*k);
+            ASSERT_TRUE(world_equal(*ref, world)) << k->name << " round " << round << ": " << first_difference(*ref, world);
+        }
+    }
+}
+
+// Runs `steps` steps from the current world on the reference and on each build, and compares.
+void expect_same_steps(int steps, const char *what)
+{
+    std::unique_ptr<world_state> start(new world_state(world));
+    for (int s = 0; s < steps; s++)
+        sim_step_reference();
+    std::unique_ptr<world_state> ref(new world_state(world));
+    for (const step_kernels *k : usable_builds()) {
+        world = *start;
+        for (int s = 0; s < steps; s++)
+            sim_step_with(*k);
+        EXPECT_TRUE(world_equal(*ref, world)) << what << ", " << k->name << ": " << first_difference(*ref, world);
+    }
+}
+
+// Finite values a loaded or long-running world may hold: headings far outside -pi .. pi,
+// food of -0.0 on a cell without rate (regrowth makes it +0.0), subnormal food and rates,
+// food at the thresholds, a -0.0 bias and subnormal weights.
+TEST_F(step_equivalence, unusual_finite_values)
+{
+    world.population = 12;
+    world_reset();
+    const float angles[] = {1e30f, -17.0f, 16.0f, -16.0f, -0.0f, 3.1415927f, -3.1415927f, 0.61f, 5e-39f, -6.9f, 9.4f};
+    for (int c = 0; c < 11; c++)
+        world.creatures[c].angle = angles[c];
+    const float foods[] = {-0.0f, 1.0f, 0.1f, 0.099999994f, 1e-40f, -1e-40f, 1.0000001f, -0.0f, 0.0f};
+    const float rates[] = {0.0f, 0.01f, 0.0f, 1e-45f, -0.0f, 0.02f, 0.01f, 1e-45f, -0.0f};
+    for (int n = 0; n < 9; n++) {
+        const int idx = cell_index(10 + n, 20);
+        world.cell_food[idx] = foods[n];
+        world.cell_rate[idx] = rates[n];
+        world.cell_food[idx + 1] = foods[n];
+        world.cell_rate[idx + 1] = 0.0f;
+    }
+    neuron &ne = world.creatures[4].neurons[1][3];
+    ne.bias = -0.0f;
+    ne.weight[0] = 1e-40f;
+    ne.weight[23] = -1e-41f;
+    world.creatures[5].neurons[4][2].weight[20] = std::numeric_limits<float>::quiet_NaN(); // never read
+    expect_same_steps(30, "unusual finite values");
+}
+
+// Headings and food that are not finite.  One step only: after it, a NaN made by fabs (sign
+// cleared) can meet a NaN made by inf - inf (sign set) in one sum, and which of the two an
+// addition returns is the compiler's choice of operand order, for the reference build too.
+TEST_F(step_equivalence, values_that_are_not_finite_for_one_step)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    world.population = 6;
+    world_reset();
+    world.creatures[0].angle = nan;
+    world.creatures[1].angle = inf;
+    world.creatures[2].angle = -inf;
+    const float foods[] = {nan, inf, -inf};
+    for (int n = 0; n < 3; n++) {
+        world.cell_food[cell_index(30 + 5 * n, 30)] = foods[n];
+        world.cell_rate[cell_index(30 + 5 * n, 30)] = 0.01f;
+    }
+    for (int c = 3; c < 6; c++) {
+        world.creatures[c].x = 25.5f + 5 * (c - 3);
+        world.creatures[c].y = 30.5f;
+        world.creatures[c].angle = 0.0f;
+    }
+    expect_same_steps(1, "values that are not finite");
+}
+
+// The forward pass alone, on random networks and inputs, against the reference pass.
+TEST_F(step_equivalence, forward_pass_matches_for_random_networks)
+{
+    std::mt19937 gen(99);
+    std::uniform_real_distribution<float> val(-3.0f, 3.0f);
+    for (const step_kernels *k : usable_builds()) {
+        for (int round = 0; round < 200; round++) {
+            creature &cr = world.creatures[round % creature_slots];
+            for (int l = 0; l < layer_count; l++) {
+                for (int n = 0; n < layer_capacity; n++) {
+                    cr.neurons[l][n].bias = val(gen);
+                    cr.neurons[l][n].output = val(gen) * (float)(1 << (round % 20));
+                    for (int w = 0; w < layer_capacity; w++)
+                        cr.neurons[l][n].weight[w] = val(gen);
+                }
+            }
+            const creature before = cr;
+            brain_forward_reference(round % creature_slots);
+            const creature expected = cr;
+            cr = before;
+            k->forward(cr);
+            ASSERT_EQ(std::memcmp(&expected, &cr, sizeof cr), 0) << k->name << " round " << round;
+        }
+    }
+}
+
+TEST_F(step_equivalence, sim_step_is_the_best_build)
+{
+    build_world({25, 0, 0, 40, 30, 5});
+    std::unique_ptr<world_state> start(new world_state(world));
+    for (int s = 0; s < 400; s++)
+        sim_step();
+    std::unique_ptr<world_state> plain(new world_state(world));
+    world = *start;
+    for (int s = 0; s < 400; s++)
+        sim_step_reference();
+    EXPECT_TRUE(world_equal(*plain, world)) << first_difference(*plain, world);
+}
+
+} // namespace
