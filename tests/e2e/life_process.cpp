@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,6 +55,8 @@ life_process::life_process(const std::string &program, const std::vector<std::st
     stderr_path = stderr_to.empty() ? program + ".stderr" : stderr_to;
     pid = fork();
     if (pid == 0) {
+        // Stopped with the test even when the test itself is killed (a time-out).
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err >= 0)
             dup2(err, 2);

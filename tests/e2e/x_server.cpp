@@ -10,6 +10,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@ x_server::x_server()
         return;
     pid = fork();
     if (pid == 0) {
+        // Stopped with the test even when the test itself is killed (a time-out).
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         // Quiet: Xvfb's start-up chatter is not the test's output.
