@@ -62,4 +62,43 @@ inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
     _mm_store_ss(p3, _mm_shuffle_ps(f, f, 3));
 }
 
+// The cone test's lanes: floats, as many as one register holds (here eight).
+typedef __m256 vw;
+const int wide = 8;
+inline vw wload(const float *p) { return _mm256_loadu_ps(p); }
+inline vw wsplat(float a) { return _mm256_set1_ps(a); }
+inline vw wsub(vw a, vw b) { return _mm256_sub_ps(a, b); }
+inline vw wmul(vw a, vw b) { return _mm256_mul_ps(a, b); }
+// Bit l set where a and b are both >= 0 in lane l.
+inline int wboth_nonnegative(vw a, vw b)
+{
+    const __m256 zero = _mm256_setzero_ps();
+    return _mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(a, zero, _CMP_GE_OQ), _mm256_cmp_ps(b, zero, _CMP_GE_OQ)));
+}
+// Bit l set where lane l is >= limit.
+inline int wat_least(vw a, float limit) { return _mm256_movemask_ps(_mm256_cmp_ps(a, _mm256_set1_ps(limit), _CMP_GE_OQ)); }
+// Whether every lane is +0.0, and whether any lane holds exactly the given bits.
+inline bool wzero_bits(vw a) { return _mm256_testz_si256(_mm256_castps_si256(a), _mm256_castps_si256(a)); }
+inline bool whas_bits(vw a, unsigned bits)
+{
+    return !_mm256_testz_si256(_mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_set1_epi32((int)bits)),
+                               _mm256_set1_epi32(-1));
+}
+
+// Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
+// out[0 .. 3] may all be written.  Returns the number of set bits.
+inline int append_set_bits(int *out, int base, int mask)
+{
+#define SET_BITS(a, b, c, d) _mm_setr_epi32(a, b, c, d)
+    static const __m128i at[16] = {
+        SET_BITS(0, 0, 0, 0), SET_BITS(0, 0, 0, 0), SET_BITS(1, 0, 0, 0), SET_BITS(0, 1, 0, 0),
+        SET_BITS(2, 0, 0, 0), SET_BITS(0, 2, 0, 0), SET_BITS(1, 2, 0, 0), SET_BITS(0, 1, 2, 0),
+        SET_BITS(3, 0, 0, 0), SET_BITS(0, 3, 0, 0), SET_BITS(1, 3, 0, 0), SET_BITS(0, 1, 3, 0),
+        SET_BITS(2, 3, 0, 0), SET_BITS(0, 2, 3, 0), SET_BITS(1, 2, 3, 0), SET_BITS(0, 1, 2, 3)};
+#undef SET_BITS
+    static const int count[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    _mm_storeu_si128((__m128i *)out, _mm_add_epi32(at[mask], _mm_set1_epi32(base)));
+    return count[mask];
+}
+
 } // namespace

@@ -93,6 +93,69 @@ inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
     *p3 = (float)a.v[3];
 }
 
+// The cone test's lanes: floats, as many as one register holds (here four).
+typedef vf vw;
+const int wide = 4;
+inline vw wload(const float *p) { return loadf(p); }
+inline vw wsplat(float a) { return vf{{a, a, a, a}}; }
+inline vw wsub(vw a, vw b)
+{
+    vw r;
+    for (int l = 0; l < 4; l++)
+        r.v[l] = a.v[l] - b.v[l];
+    return r;
+}
+inline vw wmul(vw a, vw b)
+{
+    vw r;
+    for (int l = 0; l < 4; l++)
+        r.v[l] = a.v[l] * b.v[l];
+    return r;
+}
+// Bit l set where a and b are both >= 0 in lane l.
+inline int wboth_nonnegative(vw a, vw b)
+{
+    int bits = 0;
+    for (int l = 0; l < 4; l++)
+        bits |= (a.v[l] >= 0 && b.v[l] >= 0) << l;
+    return bits;
+}
+// Bit l set where lane l is >= limit.
+inline int wat_least(vw a, float limit)
+{
+    int bits = 0;
+    for (int l = 0; l < 4; l++)
+        bits |= (a.v[l] >= limit) << l;
+    return bits;
+}
+// Whether every lane is +0.0, and whether any lane holds exactly the given bits.
+inline bool wzero_bits(vw a)
+{
+    for (int l = 0; l < 4; l++)
+        if (__builtin_bit_cast(unsigned, a.v[l]) != 0)
+            return false;
+    return true;
+}
+inline bool whas_bits(vw a, unsigned bits)
+{
+    for (int l = 0; l < 4; l++)
+        if (__builtin_bit_cast(unsigned, a.v[l]) == bits)
+            return true;
+    return false;
+}
+
+// Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
+// out[0 .. 3] may all be written.  Returns the number of set bits.
+inline int append_set_bits(int *out, int base, int mask)
+{
+    int n = 0;
+    for (int l = 0; l < 4; l++) {
+        out[n] = base + l;
+        n += mask >> l & 1;
+    }
+    return n;
+}
+
 #undef LANES_MAP
 
 } // namespace

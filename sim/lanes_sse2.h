@@ -80,4 +80,45 @@ inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
     _mm_store_ss(p3, _mm_shuffle_ps(f, f, 3));
 }
 
+// The cone test's lanes: floats, as many as one register holds (here four).
+typedef __m128 vw;
+const int wide = 4;
+inline vw wload(const float *p) { return _mm_loadu_ps(p); }
+inline vw wsplat(float a) { return _mm_set1_ps(a); }
+inline vw wsub(vw a, vw b) { return _mm_sub_ps(a, b); }
+inline vw wmul(vw a, vw b) { return _mm_mul_ps(a, b); }
+// Bit l set where a and b are both >= 0 in lane l.
+inline int wboth_nonnegative(vw a, vw b)
+{
+    const __m128 zero = _mm_setzero_ps();
+    return _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(a, zero), _mm_cmpge_ps(b, zero)));
+}
+// Bit l set where lane l is >= limit.
+inline int wat_least(vw a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
+// Whether every lane is +0.0, and whether any lane holds exactly the given bits.
+inline bool wzero_bits(vw a)
+{
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(a), _mm_setzero_si128())) == 0xFFFF;
+}
+inline bool whas_bits(vw a, unsigned bits)
+{
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(a), _mm_set1_epi32((int)bits))) != 0;
+}
+
+// Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
+// out[0 .. 3] may all be written.  Returns the number of set bits.
+inline int append_set_bits(int *out, int base, int mask)
+{
+#define SET_BITS(a, b, c, d) _mm_setr_epi32(a, b, c, d)
+    static const __m128i at[16] = {
+        SET_BITS(0, 0, 0, 0), SET_BITS(0, 0, 0, 0), SET_BITS(1, 0, 0, 0), SET_BITS(0, 1, 0, 0),
+        SET_BITS(2, 0, 0, 0), SET_BITS(0, 2, 0, 0), SET_BITS(1, 2, 0, 0), SET_BITS(0, 1, 2, 0),
+        SET_BITS(3, 0, 0, 0), SET_BITS(0, 3, 0, 0), SET_BITS(1, 3, 0, 0), SET_BITS(0, 1, 3, 0),
+        SET_BITS(2, 3, 0, 0), SET_BITS(0, 2, 3, 0), SET_BITS(1, 2, 3, 0), SET_BITS(0, 1, 2, 3)};
+#undef SET_BITS
+    static const int count[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    _mm_storeu_si128((__m128i *)out, _mm_add_epi32(at[mask], _mm_set1_epi32(base)));
+    return count[mask];
+}
+
 } // namespace

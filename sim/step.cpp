@@ -8,12 +8,33 @@
 #include "world.h"
 
 #include <cmath>
+#include <cstring>
 
 step_counts step_counters;
 
 // Scratch of the step: the world is global and the step runs on one thread at a time.
 static visible_cells visible;
 static sense_scratch scratch;
+
+// cos and sin of each slot's heading as the last step's move computed them, so that sensing
+// in the next step need not compute them again; valid while the heading's bits are unchanged.
+struct heading_trig {
+    float angle;
+    double cos_a, sin_a;
+};
+static heading_trig trig[creature_slots];
+
+static void heading_of(int c, float angle, double &cos_a, double &sin_a)
+{
+    heading_trig &t = trig[c];
+    if (std::memcmp(&t.angle, &angle, sizeof angle) != 0) {
+        t.angle = angle;
+        t.cos_a = std::cos((double)angle);
+        t.sin_a = std::sin((double)angle);
+    }
+    cos_a = t.cos_a;
+    sin_a = t.sin_a;
+}
 
 int sector_exact(double dx, double dy, double angle)
 {
@@ -94,11 +115,12 @@ void sim_step_with(const step_kernels &kern)
                 sense_directly(me);
                 continue;
             }
-            const double hx = std::cos(v.angle), hy = std::sin(v.angle);
-            v.lo_edge_x = hx * cos_lo + hy * sin_lo;
-            v.lo_edge_y = hy * cos_lo - hx * sin_lo;
-            v.hi_edge_x = hx * cos_hi - hy * sin_hi;
-            v.hi_edge_y = hy * cos_hi + hx * sin_hi;
+            double hx, hy;
+            heading_of(c, me.angle, hx, hy);
+            v.lo_edge_x = (float)(hx * cos_lo + hy * sin_lo);
+            v.lo_edge_y = (float)(hy * cos_lo - hx * sin_lo);
+            v.hi_edge_x = (float)(hx * cos_hi - hy * sin_hi);
+            v.hi_edge_y = (float)(hy * cos_hi + hx * sin_hi);
             step_counters.candidates += (uint64_t)kern.sense(visible, v, me, scratch, &step_counters.exact);
         }
     }
@@ -128,10 +150,12 @@ void sim_step_with(const step_kernels &kern)
             continue;
         }
         me.resources = (float)((double)me.resources - (std::fabs(turn) / 65536 + (double)me.speed / 256 + 0.00001));
-        const double nx = (double)me.x + (double)me.speed * std::cos((double)me.angle);
+        double cos_a, sin_a;
+        heading_of(c, me.angle, cos_a, sin_a);
+        const double nx = (double)me.x + (double)me.speed * cos_a;
         if (0 < nx && nx < world.field_width - 0.125)
             me.x = (float)nx;
-        const double ny = (double)me.y + (double)me.speed * std::sin((double)me.angle);
+        const double ny = (double)me.y + (double)me.speed * sin_a;
         if (0 < ny && ny < world.field_height - 0.125)
             me.y = (float)ny;
 

@@ -7,26 +7,28 @@
 
 // The cells a step senses: those in use whose food is at least 0.1 after regrowth, in the
 // order the rules visit them (column by column, rows within a column).  Entries count to
-// count + 3 are padding whose centre is NaN, so a 4-wide pass over them selects nothing.
+// count + 7 are padding whose centre is NaN, so a pass 8 wide over them selects nothing.
 struct visible_cells {
     int count;
-    double cx[cell_count + 4]; // column + 0.5
-    double cy[cell_count + 4]; // row + 0.5
-    double food[cell_count + 4];
+    double cx[cell_count + 8]; // column + 0.5
+    double cy[cell_count + 8]; // row + 0.5
+    double food[cell_count + 8];
+    float fx[cell_count + 8]; // cx and cy, exact as floats, for the cone test
+    float fy[cell_count + 8];
 };
 
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
 // widened by 0.01 radian on each side: any cell the creature can see lies strictly inside.
 struct sense_view {
     double x, y, angle;
-    double lo_edge_x, lo_edge_y; // unit vector at angle - 0.61
-    double hi_edge_x, hi_edge_y; // unit vector at angle + 0.51
+    float lo_edge_x, lo_edge_y; // unit vector at angle - 0.61
+    float hi_edge_x, hi_edge_y; // unit vector at angle + 0.51
 };
 
 // Work space of the sensing pass for one creature; per candidate cell (in visible order)
 // its index, the sector bounds of its angle estimate, its distance and its food intensity.
 struct sense_scratch {
-    int cand[cell_count + 8];
+    int cand[cell_count + 16];
     int sector_lo[cell_count + 8];
     int sector_hi[cell_count + 8];
     double dist[cell_count + 8];
