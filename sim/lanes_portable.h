@@ -156,6 +156,15 @@ inline int append_set_bits(int *out, int base, int mask)
     return n;
 }
 
+// Bit l set where lane l of a is >= limit.
+inline int at_least(vf a, float limit)
+{
+    int bits = 0;
+    for (int l = 0; l < 4; l++)
+        bits |= (a.v[l] >= limit) << l;
+    return bits;
+}
+
 #undef LANES_MAP
 
 } // namespace

@@ -15,6 +15,7 @@ struct visible_cells {
     double food[cell_count + 8];
     float fx[cell_count + 8]; // cx and cy, exact as floats, for the cone test
     float fy[cell_count + 8];
+    int cell[cell_count + 8]; // cell index, i * cell_stride + j
 };
 
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
