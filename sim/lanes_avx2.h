@@ -77,15 +77,6 @@ inline int wboth_nonnegative(vw a, vw b)
     const __m256 zero = _mm256_setzero_ps();
     return _mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(a, zero, _CMP_GE_OQ), _mm256_cmp_ps(b, zero, _CMP_GE_OQ)));
 }
-// Bit l set where lane l is >= limit.
-inline int wat_least(vw a, float limit) { return _mm256_movemask_ps(_mm256_cmp_ps(a, _mm256_set1_ps(limit), _CMP_GE_OQ)); }
-// Whether every lane is +0.0, and whether any lane holds exactly the given bits.
-inline bool wzero_bits(vw a) { return _mm256_testz_si256(_mm256_castps_si256(a), _mm256_castps_si256(a)); }
-inline bool whas_bits(vw a, unsigned bits)
-{
-    return !_mm256_testz_si256(_mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_set1_epi32((int)bits)),
-                               _mm256_set1_epi32(-1));
-}
 
 // For each 4-bit mask, the positions of its set bits, then zeros; and how many are set.
 alignas(16) const int32_t set_bit_at[16][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0},

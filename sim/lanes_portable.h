@@ -120,29 +120,6 @@ inline int wboth_nonnegative(vw a, vw b)
         bits |= (a.v[l] >= 0 && b.v[l] >= 0) << l;
     return bits;
 }
-// Bit l set where lane l is >= limit.
-inline int wat_least(vw a, float limit)
-{
-    int bits = 0;
-    for (int l = 0; l < 4; l++)
-        bits |= (a.v[l] >= limit) << l;
-    return bits;
-}
-// Whether every lane is +0.0, and whether any lane holds exactly the given bits.
-inline bool wzero_bits(vw a)
-{
-    for (int l = 0; l < 4; l++)
-        if (__builtin_bit_cast(unsigned, a.v[l]) != 0)
-            return false;
-    return true;
-}
-inline bool whas_bits(vw a, unsigned bits)
-{
-    for (int l = 0; l < 4; l++)
-        if (__builtin_bit_cast(unsigned, a.v[l]) == bits)
-            return true;
-    return false;
-}
 
 // Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
 // out[0 .. 3] may all be written.  Returns the number of set bits.

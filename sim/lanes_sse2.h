@@ -95,17 +95,6 @@ inline int wboth_nonnegative(vw a, vw b)
     const __m128 zero = _mm_setzero_ps();
     return _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(a, zero), _mm_cmpge_ps(b, zero)));
 }
-// Bit l set where lane l is >= limit.
-inline int wat_least(vw a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
-// Whether every lane is +0.0, and whether any lane holds exactly the given bits.
-inline bool wzero_bits(vw a)
-{
-    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(a), _mm_setzero_si128())) == 0xFFFF;
-}
-inline bool whas_bits(vw a, unsigned bits)
-{
-    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(a), _mm_set1_epi32((int)bits))) != 0;
-}
 
 // For each 4-bit mask, the positions of its set bits, then zeros; and how many are set.
 alignas(16) const int32_t set_bit_at[16][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0},

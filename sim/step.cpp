@@ -19,6 +19,7 @@ static sense_scratch scratch;
 // cos and sin of each slot's heading as the last step's move computed them, so that sensing
 // in the next step need not compute them again; valid while the heading's bits are unchanged.
 struct heading_trig {
+    bool known;
     float angle;
     double cos_a, sin_a;
 };
@@ -27,7 +28,8 @@ static heading_trig trig[creature_slots];
 static void heading_of(int c, float angle, double &cos_a, double &sin_a)
 {
     heading_trig &t = trig[c];
-    if (std::memcmp(&t.angle, &angle, sizeof angle) != 0) {
+    if (!t.known || std::memcmp(&t.angle, &angle, sizeof angle) != 0) {
+        t.known = true;
         t.angle = angle;
         t.cos_a = std::cos((double)angle);
         t.sin_a = std::sin((double)angle);
