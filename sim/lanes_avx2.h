@@ -97,4 +97,21 @@ inline int append_set_bits(int *out, int base, int mask)
 // Bit l set where lane l of a is >= limit.
 inline int at_least(vf a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
 
+// Regrowth of `wide` cells, as cell_regrow does it to each; bit l of the result is set where
+// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
+// lies in [0.1, 0.1f)).
+inline int regrow_wide(float *food, const float *rate)
+{
+    const __m256 f = _mm256_loadu_ps(food), r = _mm256_loadu_ps(rate);
+    const __m256d step = _mm256_set1_pd(0.02);
+    const __m128 lo = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(f)),
+                                                    _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(r)), step)));
+    const __m128 hi = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(f, 1)),
+                                                    _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(r, 1)), step)));
+    const __m256 grown = _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
+    const __m256 now = _mm256_blendv_ps(f, grown, _mm256_cmp_ps(f, _mm256_set1_ps(1.0f), _CMP_LE_OQ));
+    _mm256_storeu_ps(food, now);
+    return _mm256_movemask_ps(_mm256_cmp_ps(now, _mm256_set1_ps(0.1f), _CMP_GE_OQ));
+}
+
 } // namespace

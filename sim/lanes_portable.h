@@ -142,6 +142,18 @@ inline int at_least(vf a, float limit)
     return bits;
 }
 
+// Regrowth of `wide` cells, as cell_regrow does it to each; bit l of the result is set where
+// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
+// lies in [0.1, 0.1f)).
+inline int regrow_wide(float *food, const float *rate)
+{
+    const vf f = loadf(food);
+    const vf grown = to_f(vadd(to_d(f), vmul(to_d(loadf(rate)), splat(0.02))));
+    const vf now = select_le(f, 1.0f, grown, f);
+    storef(food, now);
+    return at_least(now, 0.1f);
+}
+
 #undef LANES_MAP
 
 } // namespace

@@ -115,4 +115,16 @@ inline int append_set_bits(int *out, int base, int mask)
 // Bit l set where lane l of a is >= limit.
 inline int at_least(vf a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
 
+// Regrowth of `wide` cells, as cell_regrow does it to each; bit l of the result is set where
+// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
+// lies in [0.1, 0.1f)).
+inline int regrow_wide(float *food, const float *rate)
+{
+    const vf f = loadf(food);
+    const vf grown = to_f(vadd(to_d(f), vmul(to_d(loadf(rate)), splat(0.02))));
+    const vf now = select_le(f, 1.0f, grown, f);
+    storef(food, now);
+    return at_least(now, 0.1f);
+}
+
 } // namespace
