@@ -68,6 +68,8 @@ bool step_kernels_usable(const step_kernels &k)
 #if defined(__x86_64__) || defined(_M_X64)
     if (&k == &step_kernels_avx2)
         return __builtin_cpu_supports("avx2");
+    if (&k == &step_kernels_avx512)
+        return __builtin_cpu_supports("avx512f");
 #endif
     (void)k;
     return true;
@@ -76,7 +78,9 @@ bool step_kernels_usable(const step_kernels &k)
 const step_kernels &step_kernels_best()
 {
 #if defined(__x86_64__) || defined(_M_X64)
-    static const step_kernels &best = step_kernels_usable(step_kernels_avx2) ? step_kernels_avx2 : step_kernels_sse2;
+    static const step_kernels &best = step_kernels_usable(step_kernels_avx512) ? step_kernels_avx512
+                                      : step_kernels_usable(step_kernels_avx2)  ? step_kernels_avx2
+                                                                                : step_kernels_sse2;
 #else
     static const step_kernels &best = step_kernels_portable;
 #endif

@@ -66,6 +66,7 @@ extern const step_kernels step_kernels_portable;
 #if defined(__x86_64__) || defined(_M_X64)
 extern const step_kernels step_kernels_sse2;
 extern const step_kernels step_kernels_avx2;
+extern const step_kernels step_kernels_avx512;
 #endif
 
 // Whether this processor can run the build.

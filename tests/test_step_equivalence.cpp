@@ -39,6 +39,7 @@ std::vector<const step_kernels *> usable_builds()
 #if defined(__x86_64__) || defined(_M_X64)
     all.push_back(&step_kernels_sse2);
     all.push_back(&step_kernels_avx2);
+    all.push_back(&step_kernels_avx512);
 #endif
     std::vector<const step_kernels *> usable;
     for (const step_kernels *k : all)

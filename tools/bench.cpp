@@ -25,7 +25,7 @@ static const char usage[] =
     "  --reference      run the reference step (the direct reading of the rules) instead\n"
     "  --compare        run the fast and the reference step side by side, check that they end\n"
     "                   in the same world, and report both rates (last line: speedup)\n"
-    "  --kernels NAME   the fast step's build: portable, sse2 or avx2 (default: the best usable)\n";
+    "  --kernels NAME   the fast step's build: portable, sse2, avx2 or avx512 (default: the best usable)\n";
 
 [[noreturn]] static void fail_usage(const char *what, const char *arg)
 {
@@ -117,6 +117,7 @@ int main(int argc, char **argv)
 #if defined(__x86_64__) || defined(_M_X64)
                 &step_kernels_sse2,
                 &step_kernels_avx2,
+                &step_kernels_avx512,
 #endif
             };
             chosen_kernels = nullptr;
