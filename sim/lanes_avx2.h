@@ -97,9 +97,10 @@ inline int append_set_bits(int *out, int base, int mask)
 // Bit l set where lane l of a is >= limit.
 inline int at_least(vf a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
 
-// Regrowth of `wide` cells, as cell_regrow does it to each; bit l of the result is set where
+// Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
 // cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
 // lies in [0.1, 0.1f)).
+const int regrow_lanes = wide;
 inline int regrow_wide(float *food, const float *rate)
 {
     const __m256 f = _mm256_loadu_ps(food), r = _mm256_loadu_ps(rate);
@@ -113,5 +114,9 @@ inline int regrow_wide(float *food, const float *rate)
     _mm256_storeu_ps(food, now);
     return _mm256_movemask_ps(_mm256_cmp_ps(now, _mm256_set1_ps(0.1f), _CMP_GE_OQ));
 }
+
+// Lanes of vd, and the doubles p[at[0]], ..., p[at[lanes - 1]].
+const int lanes = 4;
+inline vd gather(const double *p, const int *at) { return from4(p[at[0]], p[at[1]], p[at[2]], p[at[3]]); }
 
 } // namespace

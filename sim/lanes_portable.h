@@ -142,9 +142,10 @@ inline int at_least(vf a, float limit)
     return bits;
 }
 
-// Regrowth of `wide` cells, as cell_regrow does it to each; bit l of the result is set where
+// Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
 // cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
 // lies in [0.1, 0.1f)).
+const int regrow_lanes = wide;
 inline int regrow_wide(float *food, const float *rate)
 {
     const vf f = loadf(food);
@@ -153,6 +154,10 @@ inline int regrow_wide(float *food, const float *rate)
     storef(food, now);
     return at_least(now, 0.1f);
 }
+
+// Lanes of vd, and the doubles p[at[0]], ..., p[at[lanes - 1]].
+const int lanes = 4;
+inline vd gather(const double *p, const int *at) { return from4(p[at[0]], p[at[1]], p[at[2]], p[at[3]]); }
 
 #undef LANES_MAP
 

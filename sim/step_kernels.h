@@ -7,15 +7,15 @@
 
 // The cells a step senses: those in use whose food is at least 0.1 after regrowth, in the
 // order the rules visit them (column by column, rows within a column).  Entries count to
-// count + 7 are padding whose centre is NaN, so a pass 8 wide over them selects nothing.
+// count + 15 are padding whose centre is NaN, so a pass 16 wide over them selects nothing.
 struct visible_cells {
     int count;
-    double cx[cell_count + 8]; // column + 0.5
-    double cy[cell_count + 8]; // row + 0.5
-    double food[cell_count + 8];
-    float fx[cell_count + 8]; // cx and cy, exact as floats, for the cone test
-    float fy[cell_count + 8];
-    int cell[cell_count + 8]; // cell index, i * cell_stride + j
+    double cx[cell_count + 16]; // column + 0.5
+    double cy[cell_count + 16]; // row + 0.5
+    double food[cell_count + 16];
+    float fx[cell_count + 16]; // cx and cy, exact as floats, for the cone test
+    float fy[cell_count + 16];
+    int cell[cell_count + 16]; // cell index, i * cell_stride + j
 };
 
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
@@ -30,10 +30,10 @@ struct sense_view {
 // its index, the sector bounds of its angle estimate, its distance and its food intensity.
 struct sense_scratch {
     int cand[cell_count + 16];
-    int sector_lo[cell_count + 8];
-    int sector_hi[cell_count + 8];
-    double dist[cell_count + 8];
-    double gain[cell_count + 8];
+    int sector_lo[cell_count + 16];
+    int sector_hi[cell_count + 16];
+    double dist[cell_count + 16];
+    double gain[cell_count + 16];
 };
 
 // The sector a relative angle falls in, as the reference computes it from atan2; -1 for none.

@@ -1,0 +1,87 @@
+// Eight double lanes in one AVX-512 register (sixteen floats for the cone test); only for
+// files built with -mavx512f and run after a processor check.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+namespace {
+
+typedef __m512d vd;
+typedef __mmask8 vmask;
+const int lanes = 8;
+
+inline vd splat(double a) { return _mm512_set1_pd(a); }
+inline void stored(double *p, vd a) { _mm512_storeu_pd(p, a); }
+inline vd vadd(vd a, vd b) { return _mm512_add_pd(a, b); }
+inline vd vsub(vd a, vd b) { return _mm512_sub_pd(a, b); }
+inline vd vmul(vd a, vd b) { return _mm512_mul_pd(a, b); }
+inline vd vdiv(vd a, vd b) { return _mm512_div_pd(a, b); }
+inline vd vsqrt(vd a) { return _mm512_maskz_sqrt_pd(0xFF, a); }
+inline vd vabs(vd a) { return _mm512_abs_pd(a); }
+inline vd vmax(vd a, vd b) { return _mm512_maskz_max_pd(0xFF, a, b); }
+inline vd vmin(vd a, vd b) { return _mm512_maskz_min_pd(0xFF, a, b); }
+
+// Comparisons give a bit per lane; ordered, non-signalling.
+inline vmask vle(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
+inline vmask vlt(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+inline vmask veq(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+inline vd vselect(vmask m, vd a, vd b) { return _mm512_mask_blend_pd(m, b, a); }
+// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
+inline void store_trunc(int *p, vd a) { _mm256_storeu_si256((__m256i *)p, _mm512_maskz_cvttpd_epi32(0xFF, a)); }
+// The doubles p[at[0]], ..., p[at[7]].
+inline vd gather(const double *p, const int *at)
+{
+    return _mm512_setr_pd(p[at[0]], p[at[1]], p[at[2]], p[at[3]], p[at[4]], p[at[5]], p[at[6]], p[at[7]]);
+}
+
+// The cone test's lanes: sixteen floats.
+typedef __m512 vw;
+const int wide = 16;
+inline vw wload(const float *p) { return _mm512_loadu_ps(p); }
+inline vw wsplat(float a) { return _mm512_set1_ps(a); }
+inline vw wsub(vw a, vw b) { return _mm512_sub_ps(a, b); }
+inline vw wmul(vw a, vw b) { return _mm512_mul_ps(a, b); }
+// Bit l set where a and b are both >= 0 in lane l.
+inline int wboth_nonnegative(vw a, vw b)
+{
+    const __m512 zero = _mm512_setzero_ps();
+    return _mm512_cmp_ps_mask(a, zero, _CMP_GE_OQ) & _mm512_cmp_ps_mask(b, zero, _CMP_GE_OQ);
+}
+
+// For each 4-bit mask, the positions of its set bits, then zeros; and how many are set.
+alignas(16) const int32_t set_bit_at[16][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0},
+                                               {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
+                                               {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0},
+                                               {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
+const int set_bit_count[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
+// Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
+// out[0 .. 3] may all be written.  Returns the number of set bits.
+inline int append_set_bits(int *out, int base, int mask)
+{
+    const __m128i at = _mm_load_si128((const __m128i *)set_bit_at[mask]);
+    _mm_storeu_si128((__m128i *)out, _mm_add_epi32(at, _mm_set1_epi32(base)));
+    return set_bit_count[mask];
+}
+
+// Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
+// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
+// lies in [0.1, 0.1f)).  Eight at a time: a column of 75 leaves a short tail.
+const int regrow_lanes = 8;
+inline int regrow_wide(float *food, const float *rate)
+{
+    const __m256 f = _mm256_loadu_ps(food), r = _mm256_loadu_ps(rate);
+    const __m256d step = _mm256_set1_pd(0.02);
+    const __m128 lo = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(f)),
+                                                    _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(r)), step)));
+    const __m128 hi = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(f, 1)),
+                                                    _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(r, 1)), step)));
+    const __m256 grown = _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
+    const __m256 now = _mm256_blendv_ps(f, grown, _mm256_cmp_ps(f, _mm256_set1_ps(1.0f), _CMP_LE_OQ));
+    _mm256_storeu_ps(food, now);
+    return _mm256_movemask_ps(_mm256_cmp_ps(now, _mm256_set1_ps(0.1f), _CMP_GE_OQ));
+}
+
+} // namespace
