@@ -8,6 +8,7 @@
 #include "world_fixture.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -389,6 +390,32 @@ TEST_F(step_equivalence, sim_step_is_the_best_build)
     for (int s = 0; s < 400; s++)
         sim_step_reference();
     EXPECT_TRUE(world_equal(*plain, world)) << first_difference(*plain, world);
+}
+
+} // namespace
+
+namespace {
+
+// The benchmark's side-by-side mode runs both steps, checks the worlds, and ends with the ratio.
+TEST(step_equivalence_bench, compare_mode_reports_identical_worlds_and_the_speedup)
+{
+    const char *bench = std::getenv("LIFE_BENCH");
+    if (!bench)
+        GTEST_SKIP() << "LIFE_BENCH names the life-bench to run (set by CTest)";
+    const std::string cmd = std::string(bench) + " --compare --population 10 --steps 300 --event-every 100 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
+    const int status = pclose(p);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("identical: yes\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("visible cells per step: "), std::string::npos) << out;
+    EXPECT_NE(out.find("creature-cell pairs per step: "), std::string::npos) << out;
+    const size_t last = out.rfind('\n', out.size() - 2);
+    EXPECT_EQ(out.compare(last + 1, 9, "speedup: "), 0) << out;
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 
 static const char usage[] =
     "usage: life-bench [--population P] [--load FILE] [--steps N] [--event-every K] [--save FILE]\n"
+    "                  [--reference | --compare] [--kernels NAME]\n"
     "  --population P   live creatures, 2 to 50 (default 50)\n"
     "  --load FILE      read a save file over the new world (a missing file leaves the new world)\n"
     "  --steps N        steps to run, 0 or more (default 10000)\n"
