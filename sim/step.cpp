@@ -91,7 +91,6 @@ void sim_step() { sim_step_with(step_kernels_best()); }
 
 void sim_step_with(const step_kernels &kern)
 {
-    static const float empty_sector_input = (float)(1.0 / (1000.0 + 1.0));
     creature *cr = world.creatures;
     const int pop = world.population;
 
@@ -135,11 +134,13 @@ void sim_step_with(const step_kernels &kern)
     for (int c = 0; c < pop; c++) {
         creature &me = cr[c];
         neuron *in = me.neurons[0];
+        // The divisions side by side (the compiler pairs them), then the strided stores.
+        float nearness[sector_count];
+        for (int k = 0; k < sector_count; k++)
+            nearness[k] = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
         for (int k = 0; k < sector_count; k++) {
             in[k].output = me.sense_food[k];
-            // Most sectors are empty: the same division, done once.
-            in[10 + k].output = me.sense_near[k] == 1000.0f ? empty_sector_input
-                                                            : (float)(1.0 / ((double)me.sense_near[k] + 1.0));
+            in[10 + k].output = nearness[k];
         }
         in[20].output = me.speed;
         in[21].output = me.angle;
