@@ -1,6 +1,6 @@
 // One step of the world, fast: the same bits as the reference step, with the visible cells
 // listed once, a cone test before any angle, an atan2 estimate with a proven error bound,
-// and four neurons at a time.
+// and several neurons at a time, in the widest vector build the processor runs.
 #include "step.h"
 
 #include "selection.h"
@@ -16,8 +16,8 @@ step_counts step_counters;
 static visible_cells visible;
 static sense_scratch scratch;
 
-// cos and sin of each slot's heading as the last step's move computed them, so that sensing
-// in the next step need not compute them again; valid while the heading's bits are unchanged.
+// cos and sin of each slot's heading as last computed (by the move), so that sensing in the
+// next step need not compute them again; valid while the heading's bits are unchanged.
 struct heading_trig {
     bool known;
     float angle;
