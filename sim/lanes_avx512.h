@@ -68,20 +68,25 @@ inline int append_set_bits(int *out, int base, int mask)
 
 // Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
 // cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
-// lies in [0.1, 0.1f)).  Eight at a time: a column of 75 leaves a short tail.
-const int regrow_lanes = 8;
+// lies in [0.1, 0.1f)).
+const int regrow_lanes = 16;
+inline __m256 regrow_half(__m256 f, __m256 r)
+{
+    const __m512d grown = _mm512_add_pd(_mm512_maskz_cvtps_pd(0xFF, f),
+                                        _mm512_mul_pd(_mm512_maskz_cvtps_pd(0xFF, r), _mm512_set1_pd(0.02)));
+    return _mm512_maskz_cvtpd_ps(0xFF, grown);
+}
 inline int regrow_wide(float *food, const float *rate)
 {
-    const __m256 f = _mm256_loadu_ps(food), r = _mm256_loadu_ps(rate);
-    const __m256d step = _mm256_set1_pd(0.02);
-    const __m128 lo = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(f)),
-                                                    _mm256_mul_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(r)), step)));
-    const __m128 hi = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(f, 1)),
-                                                    _mm256_mul_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(r, 1)), step)));
-    const __m256 grown = _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
-    const __m256 now = _mm256_blendv_ps(f, grown, _mm256_cmp_ps(f, _mm256_set1_ps(1.0f), _CMP_LE_OQ));
-    _mm256_storeu_ps(food, now);
-    return _mm256_movemask_ps(_mm256_cmp_ps(now, _mm256_set1_ps(0.1f), _CMP_GE_OQ));
+    int seen = 0;
+    for (int h = 0; h < 16; h += 8) {
+        const __m256 f = _mm256_loadu_ps(food + h);
+        const __m256 grown = regrow_half(f, _mm256_loadu_ps(rate + h));
+        const __m256 now = _mm256_blendv_ps(f, grown, _mm256_cmp_ps(f, _mm256_set1_ps(1.0f), _CMP_LE_OQ));
+        _mm256_storeu_ps(food + h, now);
+        seen |= _mm256_movemask_ps(_mm256_cmp_ps(now, _mm256_set1_ps(0.1f), _CMP_GE_OQ)) << h;
+    }
+    return seen;
 }
 
 } // namespace
