@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <string>
 
+#include <pthread.h>
+
 static void paint_old_field(int width_px, int height_px)
 {
     rectfill(screen, -1, -1, width_px, height_px, makecol(0x20, 0x20, 0x20));
@@ -60,10 +62,22 @@ int main(int argc, char **argv)
     if (screen_saver_quits(argc, argv))
         return 0;
 
+    // Allegro's own SIGTERM handler shuts the library down inside the signal handler, which can
+    // deadlock when the signal lands in the middle of the start-up: hold the stop signals back
+    // until ours replaces it.  One that came meanwhile then stops the program before it loads.
+    sigset_t stop_signals, previous_mask;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGHUP);
+    sigaddset(&stop_signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, &previous_mask);
     if (allegro_init() != 0) {
         std::fprintf(stderr, "life: cannot start Allegro: %s\n", allegro_error);
         return 1;
     }
+    running.store(-1, std::memory_order_relaxed);
+    install_signal_handlers();
+    pthread_sigmask(SIG_SETMASK, &previous_mask, nullptr);
     install_timer();
     install_keyboard();
     install_mouse();
@@ -74,8 +88,6 @@ int main(int argc, char **argv)
     }
     text_background = -1;
 
-    running.store(-1, std::memory_order_relaxed);
-    install_signal_handlers();
     mouse_callback = stop_on_mouse;
     set_close_button_callback(handover_stop);
     back_buffer = create_bitmap(screen_w, screen_h);
