@@ -50,22 +50,6 @@ inline int wboth_nonnegative(vw a, vw b)
     return _mm512_cmp_ps_mask(a, zero, _CMP_GE_OQ) & _mm512_cmp_ps_mask(b, zero, _CMP_GE_OQ);
 }
 
-// For each 4-bit mask, the positions of its set bits, then zeros; and how many are set.
-alignas(16) const int32_t set_bit_at[16][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0},
-                                               {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
-                                               {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0},
-                                               {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
-const int set_bit_count[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-
-// Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
-// out[0 .. 3] may all be written.  Returns the number of set bits.
-inline int append_set_bits(int *out, int base, int mask)
-{
-    const __m128i at = _mm_load_si128((const __m128i *)set_bit_at[mask]);
-    _mm_storeu_si128((__m128i *)out, _mm_add_epi32(at, _mm_set1_epi32(base)));
-    return set_bit_count[mask];
-}
-
 // Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
 // cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
 // lies in [0.1, 0.1f)).
@@ -87,6 +71,16 @@ inline int regrow_wide(float *food, const float *rate)
         seen |= _mm256_movemask_ps(_mm256_cmp_ps(now, _mm256_set1_ps(0.1f), _CMP_GE_OQ)) << h;
     }
     return seen;
+}
+
+// Writes base + the positions of the set bits of a mask of `wide` bits, in order, to out[0 ..];
+// out[0 .. wide-1] may all be written.  Returns the number of set bits.
+inline int append_wide(int *out, int base, int mask)
+{
+    const __m512i at = _mm512_add_epi32(_mm512_set1_epi32(base),
+                                        _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi32((__mmask16)mask, at));
+    return __builtin_popcount((unsigned)mask);
 }
 
 } // namespace

@@ -159,6 +159,16 @@ inline int regrow_wide(float *food, const float *rate)
 const int lanes = 4;
 inline vd gather(const double *p, const int *at) { return from4(p[at[0]], p[at[1]], p[at[2]], p[at[3]]); }
 
+// Writes base + the positions of the set bits of a mask of `wide` bits, in order, to out[0 ..];
+// out[0 .. wide-1] may all be written.  Returns the number of set bits.
+inline int append_wide(int *out, int base, int mask)
+{
+    int n = 0;
+    for (int h = 0; h < wide; h += 4)
+        n += append_set_bits(out + n, base + h, mask >> h & 15);
+    return n;
+}
+
 #undef LANES_MAP
 
 } // namespace
