@@ -11,7 +11,9 @@
 #include <locale.h>
 #include <string>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,6 +104,34 @@ static std::string real_target(const char *path)
     return path;
 }
 
+// A process killed while saving leaves its "<name>.<pid>.tmp" behind; remove those whose
+// process is gone, so months of interrupted saves do not pile up beside the world.
+static void remove_orphan_temporaries(const std::string &path)
+{
+    const std::string folder = folder_of(path);
+    const size_t slash = path.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    DIR *d = opendir(folder.c_str());
+    if (!d)
+        return;
+    while (const dirent *e = readdir(d)) {
+        const char *name = e->d_name;
+        const size_t len = std::strlen(name);
+        if (len <= prefix.size() + 4 || prefix.compare(0, prefix.size(), name, prefix.size()) != 0 ||
+            std::strcmp(name + len - 4, ".tmp") != 0)
+            continue;
+        long pid = 0;
+        size_t k = prefix.size();
+        for (; k < len - 4 && name[k] >= '0' && name[k] <= '9' && pid < 100000000; k++)
+            pid = pid * 10 + (name[k] - '0');
+        if (k != len - 4 || pid <= 0 || pid == (long)getpid())
+            continue;
+        if (kill((pid_t)pid, 0) != 0 && errno == ESRCH)
+            unlink((folder + "/" + name).c_str());
+    }
+    closedir(d);
+}
+
 static bool save_failed(const std::string &path, const char *what, int err)
 {
     set_error("cannot save the world to " + path + ": " + what + ": " + strerror(err) +
@@ -184,6 +214,7 @@ bool save_world(const char *path_arg)
         fsync(dir);
         close(dir);
     }
+    remove_orphan_temporaries(path);
     last_error.clear();
     return true;
 }
