@@ -89,9 +89,13 @@ int main(int argc, char **argv)
     bool reference = false, compare = false;
     chosen_kernels = &step_kernels_best();
 
-    for (int a = 1; a < argc; a++) {
-        const char *opt = argv[a];
-        const char *val = a + 1 < argc ? argv[a + 1] : nullptr;
+    for (int a = 1; a < argc;) {
+        const char *opt = argv[a++];
+        const char *val = a < argc ? argv[a] : nullptr;
+        if (!std::strcmp(opt, "--help") || !std::strcmp(opt, "-h")) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
         if (!std::strcmp(opt, "--reference")) {
             reference = true;
             continue;
@@ -131,7 +135,7 @@ int main(int argc, char **argv)
                 fail_usage("this processor cannot run", val);
         } else
             fail_usage("unknown argument", opt);
-        a++;
+        a++; // the option's value
     }
     if (reference && compare)
         fail_usage("--reference and --compare exclude each other", nullptr);
