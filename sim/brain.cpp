@@ -4,6 +4,7 @@
 #include "rng.h"
 #include "world.h"
 
+// The plain pass: the reference step runs it, and the fast step's vector kernels must match it bit for bit.
 void brain_forward(int c)
 {
     creature &cr = world.creatures[c];

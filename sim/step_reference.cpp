@@ -1,27 +1,12 @@
-// The reference step and forward pass: the direct reading of the rules, kept to check the fast step against.
+// The reference step: the direct reading of the rules, kept to check the fast step against.
 #include "step_reference.h"
 
+#include "brain.h"
 #include "field.h"
 #include "selection.h"
 #include "world.h"
 
 #include <cmath>
-
-void brain_forward_reference(int c)
-{
-    creature &cr = world.creatures[c];
-    for (int l = 1; l < layer_count; l++) {
-        const neuron *in = cr.neurons[l - 1];
-        const int n_in = layer_sizes[l - 1];
-        for (int n = 0; n < layer_sizes[l]; n++) {
-            neuron &ne = cr.neurons[l][n];
-            double sum = ne.bias;
-            for (int k = 0; k < n_in; k++)
-                sum += (double)ne.weight[k] * (double)in[k].output;
-            ne.output = (float)sum;
-        }
-    }
-}
 
 // Which sensing sector a relative angle falls in, or -1 for none.  Truncation sends
 // everything in (-1, 1) to 0, so sector 0 is twice as wide; a non-finite value hits nothing.
@@ -77,7 +62,7 @@ void sim_step_reference()
         }
         in[20].output = me.speed;
         in[21].output = me.angle;
-        brain_forward_reference(c);
+        brain_forward(c);
 
         const double turn = me.neurons[4][0].output;
         const double push = me.neurons[4][1].output;
