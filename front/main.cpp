@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <pthread.h>
@@ -72,7 +73,14 @@ int main(int argc, char **argv)
     sigaddset(&stop_signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop_signals, &previous_mask);
     if (allegro_init() != 0) {
-        std::fprintf(stderr, "life: cannot start Allegro: %s\n", allegro_error);
+        // Allegro leaves its message empty when the X display cannot be reached.
+        const char *display = std::getenv("DISPLAY");
+        if (allegro_error[0] != '\0')
+            std::fprintf(stderr, "life: cannot start Allegro: %s\n", allegro_error);
+        else if (display == nullptr || display[0] == '\0')
+            std::fprintf(stderr, "life: cannot start Allegro: DISPLAY is not set\n");
+        else
+            std::fprintf(stderr, "life: cannot start Allegro: cannot open the X display \"%s\"\n", display);
         return 1;
     }
     running.store(-1, std::memory_order_relaxed);

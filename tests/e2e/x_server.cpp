@@ -31,8 +31,10 @@ x_server::x_server()
             dup2(null, 1);
             dup2(null, 2);
         }
+        // -noreset: by default the server resets whenever its last client leaves, and a program
+        // that connects during that reset fails to start; these tests start and stop clients by the hundred.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-               "-nocursor", "-br", (char *)nullptr);
+               "-nocursor", "-br", "-noreset", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);
