@@ -1,6 +1,7 @@
 // The save file: writes the world as text atomically, and reads it back without trusting a byte of it.
 #include "save_file.h"
 
+#include "brain.h"
 #include "world.h"
 
 #include <cerrno>
@@ -432,6 +433,7 @@ load_result load_world(const char *path)
         return refuse(path, s.refusal);
 
     world = scratch;
+    brains_changed();
     last_error.clear();
     return load_ok;
 }

@@ -52,3 +52,5 @@ void brain_inherit(int child, int parent)
         }
     }
 }
+
+void brains_changed() {}
