@@ -3,11 +3,13 @@
 
 #include "color.h"
 #include "keys.h"
+#include "present.h"
 #include "world.h"
 
 #include <allegro.h>
 
 #include <cmath>
+#include <cstdio>
 
 BITMAP *back_buffer = nullptr;
 
@@ -41,11 +43,19 @@ static bool to_px(double v, int &out)
     return true;
 }
 
-static void draw_clock_text(BITMAP *bmp, int x, int y)
+// Draws the two figures at (x, y); with `show`, puts each line's own box on the screen, so the
+// figures change in place without the rest of the picture being copied again.
+static void draw_clock_text(int x, int y, bool show)
 {
     const int grey = makecol(0x80, 0x80, 0x80);
-    textprintf_ex(bmp, font, x, y, grey, text_background, "time:%6d", (int)world.time);
-    textprintf_ex(bmp, font, x, y + 10, grey, text_background, " ips:%6d", (int)world.ips);
+    char lines[2][32];
+    std::snprintf(lines[0], sizeof lines[0], "time:%6d", (int)world.time);
+    std::snprintf(lines[1], sizeof lines[1], " ips:%6d", (int)world.ips);
+    for (int k = 0; k < 2; k++) {
+        textout_ex(back_buffer, font, lines[k], x, y + 10 * k, grey, text_background);
+        if (show)
+            present_picture(back_buffer, x, y + 10 * k, x + text_length(font, lines[k]), y + 10 * k + text_height(font));
+    }
 }
 
 static void draw_field(int width, int height)
@@ -94,7 +104,7 @@ static void draw_overlay(int live)
     for (int k = 0; k < 8; k++)
         textprintf_ex(back_buffer, font, 10, 50 + 10 * k, grey, text_background, "%s", help_lines[k]);
     textprintf_ex(back_buffer, font, 10, 150, grey, text_background, "star (*) marks the best");
-    draw_clock_text(back_buffer, 10, 10);
+    draw_clock_text(10, 10, false);
 }
 
 static void draw_world()
@@ -108,19 +118,19 @@ static void draw_world()
     if (world.info_on)
         draw_overlay(live);
     else
-        draw_clock_text(back_buffer, world.text_x, world.text_y);
-    blit(back_buffer, screen, 0, 0, 0, 0, width * cell_px, height * cell_px);
+        draw_clock_text(world.text_x, world.text_y, false);
+    present_picture(back_buffer, 0, 0, width * cell_px, height * cell_px);
 }
 
 void display_tick()
 {
     if (keypressed())
         key_command(readkey() >> 8);
-    if (world.display_on) {
-        if (back_buffer)
-            draw_world();
-    } else {
-        // Straight onto the screen; the opaque background covers the previous figures.
-        draw_clock_text(screen, world.text_x, world.text_y);
-    }
+    if (!back_buffer)
+        return;
+    if (world.display_on)
+        draw_world();
+    else
+        // Only the figures; the opaque background covers the previous ones.
+        draw_clock_text(world.text_x, world.text_y, true);
 }

@@ -2,6 +2,9 @@
 #include "handover.h"
 
 #include "clock.h"
+#include "pointer.h"
+
+#include <chrono>
 
 std::atomic<int32_t> running{0};
 
@@ -17,7 +20,13 @@ void handover_clock_timer() { pending.fetch_add(2, std::memory_order_relaxed); }
 
 void handover_display_timer() { pending.fetch_or(1, std::memory_order_relaxed); }
 
-void stop_on_mouse(int) { handover_stop(); }
+void stop_on_mouse(int flags, int x, int y)
+{
+    using namespace std::chrono;
+    const long now = (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    if (pointer_is_user(flags, x, y, now))
+        handover_stop();
+}
 
 bool handover_pending() { return pending.load(std::memory_order_relaxed) != 0; }
 

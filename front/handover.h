@@ -14,8 +14,9 @@ void handover_stop();
 // Allegro timer handlers: they only record that a tick is due.
 void handover_clock_timer();
 void handover_display_timer();
-// Allegro mouse callback: any mouse event ends the program.
-void stop_on_mouse(int flags);
+// Allegro's mouse callback, given the pointer's position: the user's mouse ends the program
+// (see pointer.h for what counts); the program's own pointer moves do not.
+void stop_on_mouse(int flags, int x, int y);
 
 // True when timer work is waiting; one relaxed load, cheap enough to test after every step.
 bool handover_pending();

@@ -3,6 +3,8 @@
 #include "display.h"
 #include "handover.h"
 #include "keys.h"
+#include "pointer.h"
+#include "present.h"
 #include "reset.h"
 #include "save_file.h"
 #include "save_path.h"
@@ -12,6 +14,7 @@
 
 #include <allegro.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,10 +24,24 @@
 
 static void paint_old_field(int width_px, int height_px)
 {
-    rectfill(screen, -1, -1, width_px, height_px, makecol(0x20, 0x20, 0x20));
+    rectfill(back_buffer, -1, -1, width_px, height_px, makecol(0x20, 0x20, 0x20));
+    present_picture(back_buffer, 0, 0, width_px + 1, height_px + 1);
 }
 
-static void clear_screen() { clear_bitmap(screen); }
+static_assert(+pointer_move == MOUSE_FLAG_MOVE && +pointer_left_down == MOUSE_FLAG_LEFT_DOWN &&
+                  +pointer_left_up == MOUSE_FLAG_LEFT_UP && +pointer_right_down == MOUSE_FLAG_RIGHT_DOWN &&
+                  +pointer_right_up == MOUSE_FLAG_RIGHT_UP && +pointer_middle_down == MOUSE_FLAG_MIDDLE_DOWN &&
+                  +pointer_middle_up == MOUSE_FLAG_MIDDLE_UP && +pointer_wheel == MOUSE_FLAG_MOVE_Z &&
+                  +pointer_wheel_sideways == MOUSE_FLAG_MOVE_W,
+              "the pointer's event bits are Allegro's");
+
+static void stop_on_allegro_mouse(int flags) { stop_on_mouse(flags, mouse_x, mouse_y); }
+
+static long steady_ms()
+{
+    using namespace std::chrono;
+    return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 // Ending the session (SIGTERM from a screen locker, SIGHUP, Ctrl-C) is like moving the mouse:
 // the step in progress finishes and the world is saved.
@@ -39,15 +56,6 @@ static void install_signal_handlers()
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
-}
-
-// Full screen where the display can switch to 800 x 600; otherwise a window of that size.
-static bool open_screen()
-{
-    set_color_depth(32);
-    if (set_gfx_mode(GFX_AUTODETECT_FULLSCREEN, screen_w, screen_h, 0, 0) == 0)
-        return true;
-    return set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_w, screen_h, 0, 0) == 0;
 }
 
 // Handler work that fell due while the main thread was busy runs here, between two pieces of it.
@@ -90,13 +98,15 @@ int main(int argc, char **argv)
     install_keyboard();
     install_mouse();
 
-    if (!open_screen()) {
-        std::fprintf(stderr, "life: cannot open an 800x600 screen: %s\n", allegro_error);
+    if (!present_open(screen_w, screen_h)) {
+        std::fprintf(stderr, "life: cannot open the screen: %s\n", allegro_error);
         return 1;
     }
     text_background = -1;
 
-    mouse_callback = stop_on_mouse;
+    // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
+    pointer_rest(mouse_x, mouse_y, steady_ms());
+    mouse_callback = stop_on_allegro_mouse;
     set_close_button_callback(handover_stop);
     back_buffer = create_bitmap(screen_w, screen_h);
     if (!back_buffer) {
@@ -104,7 +114,7 @@ int main(int argc, char **argv)
         return 1;
     }
     world_reset_screen_hook = paint_old_field;
-    clock_clear_screen_hook = clear_screen;
+    clock_clear_screen_hook = present_clear;
 
     install_int_ex(handover_clock_timer, SECS_TO_TIMER(1));
     install_int_ex(handover_display_timer, BPS_TO_TIMER(18));
@@ -122,7 +132,7 @@ int main(int argc, char **argv)
     if (world.display_on) {
         text_background = -1;
     } else {
-        clear_bitmap(screen);
+        present_clear();
         text_background = 0;
     }
 
@@ -141,6 +151,7 @@ int main(int argc, char **argv)
     mouse_callback = nullptr;
     destroy_bitmap(back_buffer);
     back_buffer = nullptr;
+    present_close();
     return saved ? 0 : 1;
 }
 END_OF_MAIN()

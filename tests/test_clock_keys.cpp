@@ -4,6 +4,8 @@
 #include "field.h"
 #include "handover.h"
 #include "keys.h"
+#include "picture_layout.h"
+#include "pointer.h"
 #include "reset.h"
 #include "screen_saver.h"
 #include "world.h"
@@ -252,16 +254,77 @@ TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
     EXPECT_EQ(world.time, 21);
 }
 
-TEST_F(front_test, mouse_and_stop_requests_end_the_loop)
+TEST_F(front_test, the_users_mouse_and_stop_requests_end_the_loop)
 {
-    stop_on_mouse(0);
-    EXPECT_EQ(running.load(), 0);
-    running.store(-1);
-    stop_on_mouse(0x7F);
+    pointer_rest(400, 300, 0);
+    stop_on_mouse(pointer_move, 400, 300);
+    EXPECT_NE(running.load(), 0) << "a move that goes nowhere";
+    stop_on_mouse(pointer_right_down, 400, 300);
     EXPECT_EQ(running.load(), 0);
     running.store(-1);
     handover_stop();
     EXPECT_EQ(running.load(), 0);
+}
+
+// Opening the screen warps the pointer and maps a window under it; those moves arrive late and
+// must not end the run, while the user's own movement, click or wheel always does.
+TEST(pointer, only_the_users_mouse_counts)
+{
+    pointer_rest(960, 540, 1000);
+    EXPECT_FALSE(pointer_is_user(pointer_move, 100, 100, 1000 + pointer_settle_ms - 1)) << "settling";
+    // The pointer now rests where the late event put it.
+    const long later = 1000 + pointer_settle_ms;
+    EXPECT_FALSE(pointer_is_user(pointer_move, 105, 105, later)) << "within the hysteresis";
+    EXPECT_FALSE(pointer_is_user(pointer_move, 96, 94, later));
+    EXPECT_TRUE(pointer_is_user(pointer_move, 106, 105, later));
+    EXPECT_TRUE(pointer_is_user(pointer_move, 960, 540, later)) << "back to the old centre is a real move";
+    EXPECT_FALSE(pointer_is_user(pointer_left_up | pointer_right_up | pointer_middle_up, 500, 500, later))
+        << "releasing the click that started the program";
+    for (int press : {pointer_left_down, pointer_right_down, pointer_middle_down, pointer_wheel, pointer_wheel_sideways})
+        EXPECT_TRUE(pointer_is_user(press, 100, 100, 1000)) << press << " even while settling";
+}
+
+// The picture keeps 4:3, fills the monitor's height or width, and sits centred with black around it.
+TEST(picture_layout, the_largest_four_by_three_that_fits_centred_on_the_monitor)
+{
+    const picture_layout same = layout_picture({0, 0, 800, 600}, 800, 600);
+    EXPECT_TRUE(same.identity);
+    EXPECT_EQ(same.place.x + same.place.y + same.place.w + same.place.h, 1400);
+
+    const picture_layout wide = layout_picture({0, 0, 1920, 1080}, 800, 600);
+    EXPECT_FALSE(wide.identity);
+    EXPECT_EQ(wide.place.x, 240);
+    EXPECT_EQ(wide.place.y, 0);
+    EXPECT_EQ(wide.place.w, 1440);
+    EXPECT_EQ(wide.place.h, 1080);
+    // At 1.8 some picture columns take two screen columns, some one; none is skipped or smoothed.
+    EXPECT_EQ(wide.src_col[0], 0);
+    EXPECT_EQ(wide.src_col[1], 0);
+    EXPECT_EQ(wide.src_col[2], 1);
+    EXPECT_EQ(wide.src_col[1439], 799);
+    EXPECT_EQ(wide.src_row[1079], 599);
+
+    const picture_layout tall = layout_picture({0, 0, 1280, 1024}, 800, 600);
+    EXPECT_EQ(tall.place.x, 0);
+    EXPECT_EQ(tall.place.y, 32);
+    EXPECT_EQ(tall.place.w, 1280);
+    EXPECT_EQ(tall.place.h, 960);
+
+    // The second of two monitors.
+    const picture_layout right = layout_picture({1920, 0, 2560, 1440}, 800, 600);
+    EXPECT_EQ(right.place.x, 1920 + 320);
+    EXPECT_EQ(right.place.w, 1920);
+
+    // A part of the picture lands exactly on the screen pixels the whole picture gives it.
+    const pixel_rect part = layout_span(wide, 10, 10, 18, 20);
+    EXPECT_EQ(part.x, 18);
+    EXPECT_EQ(part.w, 15);
+    EXPECT_EQ(part.y, 18);
+    EXPECT_EQ(part.h, 18);
+    for (int k = part.x; k < part.x + part.w; k++)
+        EXPECT_TRUE(wide.src_col[(size_t)k] >= 10 && wide.src_col[(size_t)k] < 18);
+    EXPECT_LT(wide.src_col[(size_t)part.x - 1], 10);
+    EXPECT_GE(wide.src_col[(size_t)(part.x + part.w)], 18);
 }
 
 bool quits(std::initializer_list<const char *> args)

@@ -1,6 +1,8 @@
 // A private X server (Xvfb) for the end-to-end tests, and the X tools they drive it with.
 #include "x_server.h"
 
+#include "life_process.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <cstdlib>
@@ -14,7 +16,48 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-x_server::x_server()
+// Starts a program in the background with its output discarded; its pid, or -1.
+static int spawn_quiet(const std::vector<std::string> &argv)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        std::vector<char *> args;
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return child;
+}
+
+// True once a window manager has announced itself on the root window.
+static bool window_manager_running()
+{
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        return false;
+    Atom type;
+    int format;
+    unsigned long n = 0, rest;
+    unsigned char *data = nullptr;
+    const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    const bool found = XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, AnyPropertyType, &type,
+                                          &format, &n, &rest, &data) == Success &&
+                       n > 0;
+    if (data)
+        XFree(data);
+    XCloseDisplay(d);
+    return found;
+}
+
+x_server::x_server(const x_desktop &wanted) : desktop(wanted)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -33,7 +76,8 @@ x_server::x_server()
         }
         // -noreset: by default the server resets whenever its last client leaves, and a program
         // that connects during that reset fails to start; these tests start and stop clients by the hundred.
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+        const std::string size = std::to_string(wanted.width) + "x" + std::to_string(wanted.height) + "x24";
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size.c_str(), "-nolisten", "tcp",
                "-nocursor", "-br", "-noreset", (char *)nullptr);
         _exit(127);
     }
@@ -60,10 +104,37 @@ x_server::x_server()
         return;
     display = ":" + number.substr(0, end);
     setenv("DISPLAY", display.c_str(), 1);
+
+    char colour[16];
+    snprintf(colour, sizeof colour, "#%06X", wanted.root_colour & 0xFFFFFFu);
+    bool ready = run_tool({"xsetroot", "-solid", colour}) == 0;
+    for (size_t k = 0; k < wanted.monitors.size() && ready; k++) {
+        const x_monitor &m = wanted.monitors[k];
+        // Millimetres at about 96 dpi; the primary monitor (else the first) takes the screen's one output.
+        const int with_output = wanted.primary >= 0 ? wanted.primary : 0;
+        const std::string geometry = std::to_string(m.w) + "/" + std::to_string(m.w * 254 / 960) + "x" +
+                                     std::to_string(m.h) + "/" + std::to_string(m.h * 254 / 960) + "+" +
+                                     std::to_string(m.x) + "+" + std::to_string(m.y);
+        const std::string name = ((int)k == wanted.primary ? "*monitor" : "monitor") + std::to_string(k);
+        ready = run_tool({"xrandr", "--setmonitor", name, geometry, (int)k == with_output ? "screen" : "none"}) == 0;
+    }
+    if (ready && wanted.window_manager) {
+        window_manager_pid = spawn_quiet({"openbox", "--sm-disable"});
+        ready = window_manager_pid > 0 && poll_until(window_manager_running, 10000);
+    }
+    if (ready)
+        ready = run_tool({"xdotool", "mousemove", std::to_string(wanted.pointer_x), std::to_string(wanted.pointer_y)}) == 0;
+    if (!ready)
+        display.clear();
 }
 
 x_server::~x_server()
 {
+    if (window_manager_pid > 0) {
+        kill(window_manager_pid, SIGTERM);
+        int status;
+        waitpid(window_manager_pid, &status, 0);
+    }
     if (pid > 0) {
         kill(pid, SIGTERM);
         int status;

@@ -4,17 +4,36 @@
 #include <string>
 #include <vector>
 
-// Starts Xvfb on a free display number (800 x 600, 24 bits), points DISPLAY at it, and stops it
-// again on destruction.  Every test process gets its own, so tests never share a pointer or focus.
+// A monitor of the X screen, in the screen's pixels.
+struct x_monitor {
+    int x, y, w, h;
+};
+
+// The user's desktop the server imitates: its size, its monitors (none: one monitor, the whole
+// screen), where the pointer rests, the root window's own colour, and whether a window manager runs.
+struct x_desktop {
+    int width = 800, height = 600;
+    std::vector<x_monitor> monitors;
+    int primary = -1; // the monitor marked primary, -1 for none
+    int pointer_x = 130, pointer_y = 470; // anywhere but the centre, as on a real desk
+    unsigned root_colour = 0x00FF80;      // a colour the picture never uses
+    bool window_manager = false;          // openbox
+};
+
+// Starts Xvfb on a free display number (24 bits) set up as `desktop`, points DISPLAY at it, and stops
+// it (and its window manager) again on destruction.  Every test process gets its own, so tests never
+// share a pointer or focus.
 struct x_server {
-    x_server();
+    explicit x_server(const x_desktop &desktop = x_desktop());
     ~x_server();
     x_server(const x_server &) = delete;
     x_server &operator=(const x_server &) = delete;
 
     bool ok() const { return pid > 0 && !display.empty(); }
     int pid = -1;
+    int window_manager_pid = -1;
     std::string display; // ":N"
+    x_desktop desktop;
 };
 
 // Runs a tool to completion (xdotool, life-bench), its standard output discarded; returns its exit status, or -1.

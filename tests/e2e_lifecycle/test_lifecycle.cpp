@@ -1,6 +1,7 @@
 // Starts and stops of the real program by the dozen (by the hundred under the `soak` label), ended every way a
 // user or a system can end it, and keys and mouse at the worst moments: the save file is never lost or torn.
 #include "life_process.h"
+#include "screenshot.h"
 #include "x_server.h"
 
 #include "save_file.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -210,7 +212,7 @@ struct lifecycle : ::testing::Test {
         ASSERT_FALSE(dir.path.empty());
         program = dir.program("life");
         save = dir.file("life.sav");
-        xdotool({"mousemove", "400", "300"});
+        xdotool({"mousemove", "130", "470"});
     }
 
     // Moves the pointer somewhere it is not: a real motion event.
@@ -446,3 +448,107 @@ TEST_F(lifecycle, key_bursts_while_running)
     ASSERT_EQ(s.problem, "");
     EXPECT_EQ(s.population, population);
 }
+
+namespace {
+
+// The desktops users have: every size, a window manager, two monitors, the pointer anywhere.
+struct desktop_case {
+    const char *name;
+    x_desktop desktop;
+    x_monitor picture; // where the picture must be: the largest 4:3 on the primary monitor, centred
+};
+
+desktop_case desktop_cases[] = {
+    {"800x600", {800, 600, {}, -1, 130, 470, 0x00FF80, false}, {0, 0, 800, 600}},
+    {"1024x768_openbox", {1024, 768, {}, -1, 1000, 20, 0x00FF80, true}, {0, 0, 1024, 768}},
+    {"1920x1080_openbox", {1920, 1080, {}, -1, 1900, 1060, 0x00FF80, true}, {240, 0, 1440, 1080}},
+    {"2560x1440", {2560, 1440, {}, -1, 5, 700, 0x00FF80, false}, {320, 0, 1920, 1440}},
+    {"two_monitors", {3200, 1080, {{0, 28, 1280, 1024}, {1280, 0, 1920, 1080}}, 1, 640, 540, 0x00FF80, true},
+     {1280 + 240, 0, 1440, 1080}},
+};
+
+void PrintTo(const desktop_case &c, std::ostream *os) { *os << c.name; }
+
+struct desktop : ::testing::TestWithParam<desktop_case> {};
+
+// The grey of a food square: every channel equal and not black.
+bool food_grey(uint32_t p) { return p != 0 && (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
+
+// Started with the pointer anywhere, the program stays until the user moves or types, covers the
+// whole screen (the root colour shows nowhere), and shows the picture scaled on the primary monitor
+// with black everywhere else; a key or a real movement ends it with the world saved.
+TEST_P(desktop, it_stays_covers_the_screen_and_ends_only_for_the_user)
+{
+    const desktop_case &c = GetParam();
+    x_server server(c.desktop);
+    ASSERT_TRUE(server.ok()) << "Xvfb (and its monitors and window manager) did not start";
+    scratch_folder dir;
+    const std::string program = dir.program("life"), save = dir.file("life.sav");
+    const double scale = (double)c.picture.w / 800.0;
+    // Starts per desktop; the pointer goes somewhere else every time: centre, corners, edges.
+    const int starts = cycles >= 100 ? 20 : 2;
+    const int xs[] = {50, 0, 100, 100, 0, 50, 100, 0, 3, 97};
+    const int ys[] = {50, 0, 0, 100, 100, 0, 50, 50, 97, 3};
+    for (int n = 0; n < starts; n++) {
+        SCOPED_TRACE(std::string(c.name) + ", start " + std::to_string(n));
+        const int px = std::min(c.desktop.width - 1, c.desktop.width * xs[n % 10] / 100);
+        const int py = std::min(c.desktop.height - 1, c.desktop.height * ys[n % 10] / 100);
+        xdotool({"mousemove", std::to_string(px), std::to_string(py)});
+        const long started = now_ms();
+        life_process p(program);
+        screenshot shot;
+        const uint32_t root = c.desktop.root_colour;
+        const auto covered = [&] {
+            shot = take_screenshot();
+            return shot.width > 0 && std::count(shot.pixels.begin(), shot.pixels.end(), root) == 0;
+        };
+        ASSERT_TRUE(poll_until(covered, 15000)) << "the root window still shows: " << p.error_output();
+        // Several seconds: long enough for any late event of its own start-up to have arrived.
+        sleep_ms((int)std::max(0L, 4000 - (now_ms() - started)));
+        ASSERT_TRUE(p.running()) << "it ended by itself: " << p.error_output();
+        ASSERT_TRUE(poll_until([&] { return covered() && p.running(); }, 5000));
+        ASSERT_EQ(shot.width, c.desktop.width);
+
+        // Everything drawn lies inside the picture's place; food squares are 7 picture pixels wide.
+        int left = shot.width, right = -1, top = shot.height, bottom = -1, widest_food = 0;
+        for (int y = 0; y < shot.height; y++)
+            for (int x = 0; x < shot.width; x++) {
+                const uint32_t v = shot.at(x, y);
+                if (v == 0)
+                    continue;
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+                if (food_grey(v) && (x == 0 || shot.at(x - 1, y) != v)) {
+                    int run = 1;
+                    while (x + run < shot.width && shot.at(x + run, y) == v)
+                        run++;
+                    widest_food = std::max(widest_food, run);
+                }
+            }
+        EXPECT_GE(left, c.picture.x);
+        EXPECT_GE(top, c.picture.y);
+        EXPECT_LT(right, c.picture.x + c.picture.w);
+        EXPECT_LT(bottom, c.picture.y + c.picture.h);
+        // Food sources and creatures spread over the field: the drawn area spans most of the place.
+        EXPECT_GT(right - left, c.picture.w / 2);
+        EXPECT_GT(bottom - top, c.picture.h / 2);
+        EXPECT_GE(widest_food, (int)(7 * scale));
+        EXPECT_LE(widest_food, (int)(7 * scale) + 1);
+
+        // The user comes back: a key, or the mouse moved a little more than a jitter.
+        if (n % 2 == 0)
+            xdotool({"key", "x"});
+        else
+            xdotool({"mousemove_relative", "--", "-15", "12"});
+        ASSERT_TRUE(p.wait_exit(exit_timeout_ms)) << "it did not end for the user";
+        EXPECT_EQ(p.exit_code, 0) << p.error_output();
+        const save_state s = inspect_save(save, dir.file("check.sav"));
+        EXPECT_TRUE(s.exists);
+        EXPECT_EQ(s.problem, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(real, desktop, ::testing::ValuesIn(desktop_cases),
+                         [](const ::testing::TestParamInfo<desktop_case> &i) { return std::string(i.param.name); });
+
+} // namespace

@@ -3,6 +3,7 @@
 // in every build the counts show that no tick is lost, run twice, or run inside a step.
 #include "clock.h"
 #include "handover.h"
+#include "pointer.h"
 #include "keys.h"
 #include "reset.h"
 #include "step.h"
@@ -111,7 +112,7 @@ TEST_F(handover_threads, every_clock_tick_runs_once_and_passes_fall_between_step
         while (timers_done.load() < 2)
             std::this_thread::yield();
         for (int m = 0; m < 1000; m++)
-            stop_on_mouse(m);
+            stop_on_mouse(m | pointer_left_down, m, m);
     });
 
     const long steps = main_loop();
@@ -151,7 +152,7 @@ TEST_F(handover_threads, world_rebuilt_between_steps_under_a_flood)
         // Let a few hundred passes through, then stop from the input thread while the timers go on.
         while (passes.load() < 300)
             std::this_thread::yield();
-        stop_on_mouse(0);
+        stop_on_mouse(pointer_wheel, 0, 0);
     });
     const long steps = main_loop();
     stop_floods = true;

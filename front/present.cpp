@@ -1,0 +1,92 @@
+// The real screen: opened at the desktop's own size, and the 800 x 600 picture put on it scaled.
+#include "present.h"
+
+#include "monitors.h"
+#include "picture_layout.h"
+
+#include <allegro.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+static picture_layout layout;
+// The picture at its scaled size, rebuilt part by part before it is copied to the screen.
+static BITMAP *scaled = nullptr;
+
+static bool open_full_screen(int &w, int &h)
+{
+    if (get_desktop_resolution(&w, &h) != 0 || w <= 0 || h <= 0)
+        return false;
+    // The X11 full-screen driver at the desktop's own size covers the screen without a mode switch.
+    return set_gfx_mode(GFX_XWINDOWS_FULLSCREEN, w, h, 0, 0) == 0;
+}
+
+bool present_open(int picture_w, int picture_h)
+{
+    set_color_depth(32);
+    int w = 0, h = 0;
+    pixel_rect monitor;
+    if (open_full_screen(w, h)) {
+        if (!primary_monitor(monitor) || monitor.x < 0 || monitor.y < 0 || monitor.x + monitor.w > SCREEN_W ||
+            monitor.y + monitor.h > SCREEN_H)
+            monitor = {0, 0, SCREEN_W, SCREEN_H};
+    } else {
+        std::fprintf(stderr, "life: no full screen at the desktop's size (%s); running in a window\n",
+                     allegro_error[0] ? allegro_error : "refused");
+        if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, 0, 0) != 0)
+            return false;
+        monitor = {0, 0, picture_w, picture_h};
+    }
+    layout = layout_picture(monitor, picture_w, picture_h);
+    if (!layout.identity) {
+        scaled = create_bitmap(layout.place.w, layout.place.h);
+        if (!scaled)
+            return false;
+    }
+    clear_bitmap(screen);
+    return true;
+}
+
+void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1)
+{
+    if (x0 < 0)
+        x0 = 0;
+    if (y0 < 0)
+        y0 = 0;
+    if (x1 > picture->w)
+        x1 = picture->w;
+    if (y1 > picture->h)
+        y1 = picture->h;
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const pixel_rect &place = layout.place;
+    if (layout.identity) {
+        blit(picture, screen, x0, y0, place.x + x0, place.y + y0, x1 - x0, y1 - y0);
+        return;
+    }
+    const pixel_rect part = layout_span(layout, x0, y0, x1, y1);
+    const int *src_col = layout.src_col.data() + part.x;
+    const size_t bytes = (size_t)part.w * sizeof(uint32_t);
+    for (int r = part.y; r < part.y + part.h; r++) {
+        uint32_t *out = (uint32_t *)scaled->line[r] + part.x;
+        // Rows that show the same picture row are copies of the one above.
+        if (r > part.y && layout.src_row[(size_t)r] == layout.src_row[(size_t)r - 1]) {
+            std::memcpy(out, (uint32_t *)scaled->line[r - 1] + part.x, bytes);
+            continue;
+        }
+        const uint32_t *in = (const uint32_t *)picture->line[layout.src_row[(size_t)r]];
+        for (int k = 0; k < part.w; k++)
+            out[k] = in[src_col[k]];
+    }
+    blit(scaled, screen, part.x, part.y, place.x + part.x, place.y + part.y, part.w, part.h);
+}
+
+void present_clear() { clear_bitmap(screen); }
+
+void present_close()
+{
+    if (scaled)
+        destroy_bitmap(scaled);
+    scaled = nullptr;
+}

@@ -1,0 +1,19 @@
+// The real screen: opened at the desktop's own size, and the 800 x 600 picture put on it scaled.
+#pragma once
+
+struct BITMAP;
+
+// Opens the screen at 32 bits: full screen at the desktop's own size (the monitor's video mode is
+// never switched), with the picture on the primary monitor and black everywhere else; a window of
+// the picture's size where no full screen can be had (the reason on stderr).  False when neither.
+bool present_open(int picture_w, int picture_h);
+
+// Shows picture pixels [x0, x1) x [y0, y1) at their place on the screen: pixel for pixel when the
+// place is the picture's size, otherwise nearest neighbour, so a part lands exactly where the whole would.
+void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1);
+
+// Black over the whole screen, margins and other monitors included.
+void present_clear();
+
+// Frees what present_open made; the screen itself closes with Allegro.
+void present_close();
