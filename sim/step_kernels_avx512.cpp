@@ -66,10 +66,7 @@ inline __attribute__((always_inline)) void forward_some8(creature *cr, const bra
 
 void kernel_forward8(creature *cr, const brain_weights *w, int count)
 {
-    int c = 0;
-    for (; c + 2 <= count; c += 2)
-        forward_some8<2>(cr + c, w + c);
-    if (c < count)
+    for (int c = 0; c < count; c++)
         forward_some8<1>(cr + c, w + c);
 }
 
