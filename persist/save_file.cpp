@@ -2,435 +2,430 @@
 #include "save_file.h"
 
 #include "brain.h"
+#include "file_system.h"
+#include "save_layout.h"
 #include "world.h"
+#include "world_check.h"
+#include "world_place.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <string>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <vector>
 
 static std::string last_error;
 
 const char *persist_error() { return last_error.c_str(); }
 
-static void set_error(const std::string &text) { last_error = text; }
+// ---------------------------------------------------------------- the two visitors of the layout
 
-// Numbers are written and read in the "C" locale whatever the process uses, so a file
-// written under a locale with a decimal comma still reads back everywhere.
-struct c_numeric_scope {
-    locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
-    locale_t previous = c_locale ? uselocale(c_locale) : (locale_t)0;
-    c_numeric_scope() = default;
-    c_numeric_scope(const c_numeric_scope &) = delete;
-    c_numeric_scope &operator=(const c_numeric_scope &) = delete;
-    ~c_numeric_scope()
+// Appends each item as the layout's format gives it.
+struct text_writer {
+    std::string out;
+    bool integer(const int32_t &v, const char *)
     {
-        if (c_locale) {
-            uselocale(previous);
-            freelocale(c_locale);
-        }
+        char text[16];
+        out.append(text, (size_t)snprintf(text, sizeof text, "%d\n", v));
+        return true;
     }
+    bool real(const float &v, const char *)
+    {
+        char text[64]; // "%f" of -FLT_MAX is 47 characters
+        out.append(text, (size_t)snprintf(text, sizeof text, "%f\n", (double)v));
+        return true;
+    }
+    // world_check has passed the counts before a walk starts.
+    bool field_size(const world_state &) { return true; }
+    bool population(const world_state &) { return true; }
+    void cell(int, int) {}
+    void creature(int) {}
 };
 
-// ---------------------------------------------------------------- writing
+// Counts the items of a walk, for the size bound.
+struct item_counter {
+    long long integers = 0, reals = 0;
+    bool integer(const int32_t &, const char *) { return ++integers > 0; }
+    bool real(const float &, const char *) { return ++reals > 0; }
+    bool field_size(const world_state &) { return true; }
+    bool population(const world_state &) { return true; }
+    void cell(int, int) {}
+    void creature(int) {}
+};
 
-static void write_world(FILE *f, const world_state &w)
-{
-    fprintf(f, "%d\n", w.steps_this_second);
-    fprintf(f, "%d\n", w.time);
-    fprintf(f, "%d\n", w.display_on);
-    fprintf(f, "%d\n", w.field_width);
-    fprintf(f, "%d\n", w.field_height);
-    for (int i = 0; i < w.field_width; i++) {
-        for (int j = 0; j < w.field_height; j++) {
-            fprintf(f, "%f\n", (double)w.cell_food[cell_index(i, j)]);
-            fprintf(f, "%f\n", (double)w.cell_rate[cell_index(i, j)]);
-        }
-    }
-    fprintf(f, "%d\n", w.population);
-    for (int c = 0; c < w.population; c++) {
-        const creature &cr = w.creatures[c];
-        fprintf(f, "%d\n", cr.age);
-        fprintf(f, "%f\n", (double)cr.x);
-        fprintf(f, "%f\n", (double)cr.y);
-        fprintf(f, "%f\n", (double)cr.angle);
-        fprintf(f, "%f\n", (double)cr.speed);
-        fprintf(f, "%f\n", (double)cr.resources);
-        fprintf(f, "%f\n", (double)cr.eaten);
-        fprintf(f, "%d\n", cr.color);
-        for (int l = 1; l < layer_count; l++) {
-            for (int n = 0; n < layer_sizes[l]; n++) {
-                const neuron &ne = cr.neurons[l][n];
-                fprintf(f, "%d\n", ne.tag);
-                fprintf(f, "%f\n", (double)ne.bias);
-                fprintf(f, "%f\n", (double)ne.output);
-                for (int k = 0; k < layer_sizes[l - 1]; k++)
-                    fprintf(f, "%f\n", (double)ne.weight[k]);
-            }
-        }
-    }
-}
+// Takes whitespace-separated numbers from the file's bytes, counting lines for the messages.
+// `refusal` says what was wrong, naming the line, once an item cannot be taken.
+struct text_reader {
+    const char *p = nullptr, *end = nullptr;
+    int line = 1;
+    std::string refusal;
+    int at_creature = -1, at_i = -1, at_j = -1;
+    int creature_line[creature_slots] = {};
+    const char *token = nullptr;
+    size_t length = 0;
+    int token_line = 0, previous_token_line = 0;
 
-// The folder part of a path, for creating the temporary beside the file and syncing the rename.
-static std::string folder_of(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-// A save through a symbolic link replaces the file it points to, not the link.
-static std::string real_target(const char *path)
-{
-    struct stat st;
-    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char *resolved = realpath(path, nullptr)) {
-            std::string target = resolved;
-            free(resolved);
-            return target;
-        }
-    }
-    return path;
-}
-
-// A process killed while saving leaves its "<name>.<pid>.tmp" behind; remove those whose
-// process is gone, so months of interrupted saves do not pile up beside the world.
-static void remove_orphan_temporaries(const std::string &path)
-{
-    const std::string folder = folder_of(path);
-    const size_t slash = path.rfind('/');
-    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
-    DIR *d = opendir(folder.c_str());
-    if (!d)
-        return;
-    while (const dirent *e = readdir(d)) {
-        const char *name = e->d_name;
-        const size_t len = std::strlen(name);
-        if (len <= prefix.size() + 4 || prefix.compare(0, prefix.size(), name, prefix.size()) != 0 ||
-            std::strcmp(name + len - 4, ".tmp") != 0)
-            continue;
-        long pid = 0;
-        size_t k = prefix.size();
-        for (; k < len - 4 && name[k] >= '0' && name[k] <= '9' && pid < 100000000; k++)
-            pid = pid * 10 + (name[k] - '0');
-        if (k != len - 4 || pid <= 0 || pid == (long)getpid())
-            continue;
-        if (kill((pid_t)pid, 0) != 0 && errno == ESRCH)
-            unlink((folder + "/" + name).c_str());
-    }
-    closedir(d);
-}
-
-static bool save_failed(const std::string &path, const char *what, int err)
-{
-    set_error("cannot save the world to " + path + ": " + what + ": " + strerror(err) +
-              " (the previous save file is untouched)");
-    return false;
-}
-
-bool save_world(const char *path_arg)
-{
-    const std::string path = real_target(path_arg);
-    // The loops below index the fixed arrays with these counts; a world outside them is no
-    // world to write (and the reader would refuse the file).
-    if (world.field_width < 1 || world.field_width > field_max_width || world.field_height < 1 ||
-        world.field_height > field_max_height || world.population < population_min ||
-        world.population > population_max) {
-        set_error("cannot save the world to " + path + ": its field (" + std::to_string(world.field_width) + " x " +
-                  std::to_string(world.field_height) + ") or population (" + std::to_string(world.population) +
-                  ") is out of range (the previous save file is untouched)");
-        return false;
-    }
-    // One temporary per process: two programs saving at once never write into each other's file.
-    const std::string temp = path + "." + std::to_string((long)getpid()) + ".tmp";
-
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        // Left by an earlier process with our id that died while saving.
-        unlink(temp.c_str());
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    }
-    if (fd < 0)
-        return save_failed(path, "cannot create the temporary file", errno);
-
-    struct stat old;
-    if (stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        fchmod(fd, old.st_mode & 07777); // keep the permissions the user gave the file
-
-    FILE *f = fdopen(fd, "w");
-    if (!f) {
-        const int err = errno;
-        close(fd);
-        unlink(temp.c_str());
-        return save_failed(path, "cannot write the temporary file", err);
-    }
-    static char buffer[1 << 16];
-    setvbuf(f, buffer, _IOFBF, sizeof buffer);
-
-    errno = 0;
-    {
-        c_numeric_scope c_numbers;
-        write_world(f, world);
-    }
-    int err = 0;
-    const char *what = nullptr;
-    if (ferror(f)) {
-        err = errno ? errno : EIO;
-        what = "write error";
-    } else if (fflush(f) != 0) {
-        err = errno;
-        what = "write error";
-    } else if (fsync(fileno(f)) != 0) {
-        err = errno;
-        what = "cannot flush the file to disk";
-    }
-    if (fclose(f) != 0 && !what) {
-        err = errno;
-        what = "write error on close";
-    }
-    if (what) {
-        unlink(temp.c_str());
-        return save_failed(path, what, err);
-    }
-    if (rename(temp.c_str(), path.c_str()) != 0) {
-        err = errno;
-        unlink(temp.c_str());
-        return save_failed(path, "cannot replace the save file", err);
-    }
-    // Make the rename itself durable; the new file is in place either way.
-    const int dir = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    remove_orphan_temporaries(path);
-    last_error.clear();
-    return true;
-}
-
-// ---------------------------------------------------------------- reading
-
-// Reads whitespace-separated tokens one at a time.  A token longer than any number the
-// writer produces cannot be a number and is reported as unreadable.
-struct token_reader {
-    FILE *f = nullptr;
-    enum { capacity = 80 };
-    char text[capacity + 1] = {};
-    int length = 0;
-    bool too_long = false;
-    int read_errno = 0; // set when the file could not be read, as opposed to ending
-
-    static bool is_space(int ch)
+    static bool is_space(char ch)
     {
         return ch == ' ' || ch == '\n' || ch == '\t' || ch == '\r' || ch == '\v' || ch == '\f';
     }
 
-    int get()
+    void skip_space()
     {
-        errno = 0;
-        const int ch = getc(f);
-        if (ch == EOF && ferror(f) && !read_errno)
-            read_errno = errno ? errno : EIO;
-        return ch;
+        for (; p < end && is_space(*p); p++)
+            line += *p == '\n';
     }
 
-    // False at the end of the file.
-    bool next()
+    std::string item_name(const char *name) const
     {
-        int ch;
-        do
-            ch = get();
-        while (is_space(ch));
-        if (ch == EOF)
-            return false;
-        length = 0;
-        too_long = false;
-        while (ch != EOF && !is_space(ch)) {
-            if (length < capacity)
-                text[length++] = (char)ch;
-            else
-                too_long = true;
-            ch = get();
-        }
-        text[length] = '\0';
+        char text[80];
+        if (at_creature >= 0)
+            snprintf(text, sizeof text, "creature %d's %s", at_creature, name);
+        else if (at_i >= 0)
+            snprintf(text, sizeof text, "the %s of cell (%d, %d)", name, at_i, at_j);
+        else
+            snprintf(text, sizeof text, "the %s", name);
+        return text;
+    }
+
+    // The token as a short, printable quotation, so a message stays one line whatever the file holds.
+    std::string quoted() const
+    {
+        std::string q = "\"";
+        for (size_t k = 0; k < length && k < 24; k++)
+            q += (token[k] >= 0x20 && token[k] < 0x7f) ? token[k] : '?';
+        return q + (length > 24 ? "...\"" : "\"");
+    }
+
+    bool refuse_here(int at_line, const std::string &what)
+    {
+        refusal = "line " + std::to_string(at_line) + ": " + what;
+        return false;
+    }
+
+    bool next(const char *name)
+    {
+        skip_space();
+        if (p == end)
+            return refuse_here(line, "the file ends where " + item_name(name) + " should be");
+        token = p;
+        previous_token_line = token_line;
+        token_line = line;
+        while (p < end && !is_space(*p))
+            p++;
+        length = (size_t)(p - token);
         return true;
     }
 
-    bool read_int(int32_t &out)
+    enum { longest = 80 }; // far beyond any number the writer produces
+
+    bool integer(int32_t &out, const char *name)
     {
-        if (!next() || too_long)
+        if (!next(name))
             return false;
-        char *end = nullptr;
+        char text[longest + 1];
+        if (length > longest)
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", too long to be a number");
+        std::memcpy(text, token, length);
+        text[length] = '\0';
+        char *stop = nullptr;
         errno = 0;
-        const long v = strtol(text, &end, 10);
-        if (end == text || end != text + length || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
-            return false;
+        const long v = strtol(text, &stop, 10);
+        if (stop == text || stop != text + length)
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", not a whole number");
+        if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", beyond a 32-bit whole number");
         out = (int32_t)v;
         return true;
     }
 
-    // Overflow beyond the float range is no number this program writes (it writes "inf");
-    // underflow towards zero gives the nearest float, as a formatted read would.
-    bool read_real(float &out)
+    // Underflow towards zero gives the nearest float, as a formatted read would.
+    bool real(float &out, const char *name)
     {
-        if (!next() || too_long)
+        if (!next(name))
             return false;
-        char *end = nullptr;
-        errno = 0;
-        const float v = strtof(text, &end);
-        if (end == text || end != text + length)
-            return false;
-        if (errno == ERANGE && std::isinf(v))
-            return false;
+        char text[longest + 1];
+        if (length > longest)
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", too long to be a number");
+        std::memcpy(text, token, length);
+        text[length] = '\0';
+        char *stop = nullptr;
+        const float v = strtof(text, &stop);
+        if (stop == text || stop != text + length)
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", not a number");
+        if (!std::isfinite(v))
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", not a finite number");
+        if (std::memchr(text, 'x', length) || std::memchr(text, 'X', length))
+            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", not a decimal number");
         out = v;
         return true;
     }
-};
 
-// Why a file cannot be trusted; empty while it can.
-struct load_state {
-    token_reader in;
-    std::string refusal;
-};
-
-// Reads the layout into w, stopping at the first item that cannot be read (that item and all
-// later ones keep their values).  Returns false when the file must be refused.
-static bool read_world(load_state &s, world_state &w)
-{
-    token_reader &in = s.in;
-    int32_t header[5];
-    for (int h = 0; h < 5; h++) {
-        if (!in.read_int(header[h])) {
-            s.refusal = "it does not start with the five numbers of a save file";
-            return false;
-        }
-    }
-    w.steps_this_second = header[0];
-    w.time = header[1];
-    w.display_on = header[2];
-    if (header[3] < 1 || header[3] > field_max_width) {
-        s.refusal = "field width " + std::to_string(header[3]) + " is outside 1.." + std::to_string(field_max_width);
-        return false;
-    }
-    if (header[4] < 1 || header[4] > field_max_height) {
-        s.refusal = "field height " + std::to_string(header[4]) + " is outside 1.." + std::to_string(field_max_height);
-        return false;
-    }
-    w.field_width = header[3];
-    w.field_height = header[4];
-
-    for (int i = 0; i < w.field_width; i++) {
-        for (int j = 0; j < w.field_height; j++) {
-            if (!in.read_real(w.cell_food[cell_index(i, j)]) || !in.read_real(w.cell_rate[cell_index(i, j)]))
-                return true;
-        }
-    }
-
-    int32_t population;
-    if (!in.read_int(population))
+    // The loops that follow index the fixed arrays with these counts.
+    // The width is the item before the height just read.
+    bool field_size(const world_state &w)
+    {
+        std::string why;
+        if (!field_size_fits(w.field_width, w.field_height, &why))
+            return refuse_here(field_size_fits(w.field_width, 1, nullptr) ? token_line : previous_token_line, why);
         return true;
-    if (population < population_min || population > population_max) {
-        s.refusal = "population " + std::to_string(population) + " is outside " + std::to_string(population_min) +
-                    ".." + std::to_string(population_max);
+    }
+    bool population(const world_state &w)
+    {
+        std::string why;
+        return population_fits(w.population, &why) || refuse_here(token_line, why);
+    }
+    void cell(int i, int j)
+    {
+        at_i = i;
+        at_j = j;
+    }
+    void creature(int c)
+    {
+        at_creature = c;
+        skip_space();
+        creature_line[c] = line;
+    }
+
+    // Only whitespace may follow the last item.
+    bool at_end()
+    {
+        skip_space();
+        if (p == end)
+            return true;
+        next("");
+        return refuse_here(token_line, quoted() + " follows the last item of the world");
+    }
+};
+
+long long save_file_max_bytes()
+{
+    static const long long bytes = [] {
+        // The widest text of each format, under the locale the writer uses, plus a CRLF line end.
+        fs_c_numbers c_numbers;
+        const long long integer_line = snprintf(nullptr, 0, "%d", INT32_MIN) + 2;
+        const long long real_line = snprintf(nullptr, 0, "%f", -(double)FLT_MAX) + 2;
+        // The counts of the largest world; the walk reads nothing else.
+        static world_state largest;
+        largest.field_width = field_max_width;
+        largest.field_height = field_max_height;
+        largest.population = population_max;
+        item_counter count;
+        walk_world(count, (const world_state &)largest);
+        return count.integers * integer_line + count.reals * real_line;
+    }();
+    return bytes;
+}
+
+// ---------------------------------------------------------------- writing
+
+// Refused files that are still under their own name: no save of this process goes over them.
+static std::vector<std::string> kept_refused;
+
+static bool is_kept_refused(const std::string &path)
+{
+    return std::find(kept_refused.begin(), kept_refused.end(), path) != kept_refused.end();
+}
+
+static bool save_failed(const std::string &path, const std::string &what, int err)
+{
+    last_error = "cannot save the world to " + path + ": " + what + (err ? ": " + fs_error_text(err) : "") +
+                 " (the previous save file is untouched)";
+    return false;
+}
+
+// A process killed while saving leaves its "<name>.<pid>.tmp" or "<name>.<pid>.old" behind;
+// remove those whose process is gone, so months of interrupted saves do not pile up.
+static void remove_orphans(const std::string &path)
+{
+    const std::string folder = fs_folder_of(path);
+    const std::string prefix = fs_name_of(path) + ".";
+    for (const std::string &name : fs_list(folder)) {
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string tail = name.substr(name.size() - 4);
+        if (tail != ".tmp" && tail != ".old")
+            continue;
+        long pid = 0;
+        size_t k = prefix.size();
+        for (; k < name.size() - 4 && name[k] >= '0' && name[k] <= '9' && pid < 100000000; k++)
+            pid = pid * 10 + (name[k] - '0');
+        if (k != name.size() - 4 || pid <= 0 || pid == fs_process_id())
+            continue;
+        if (fs_process_gone(pid))
+            fs_remove(fs_join(folder, name));
+    }
+}
+
+// Gives the file about to be replaced the name "<path>.prev" as well, so that at every moment
+// either the old or the new world is under the world's own name.  Best effort: the save goes on
+// without it.
+static void keep_previous(const std::string &path)
+{
+    if (!fs_is_regular(path))
+        return;
+    const std::string old = path + "." + std::to_string(fs_process_id()) + ".old";
+    fs_remove(old);
+    if (fs_link(path, old) != 0) {
+        // No hard links here (some network and FAT file systems): a copy does the same.
+        const fs_read r = fs_read_file(path, save_file_max_bytes());
+        const char *what = nullptr;
+        if (r.status != fs_read::ok || fs_write_new(old, r.bytes, path, &what) != 0)
+            return;
+    }
+    if (fs_rename(old, path + ".prev") != 0)
+        fs_remove(old);
+}
+
+static bool save_to(const std::string &given, bool keep_prev, bool in_place)
+{
+    // A save through a symbolic link replaces (or creates) the file it points to, not the link.
+    const std::string path = fs_link_target(given);
+    if (is_kept_refused(given) || is_kept_refused(path))
+        return save_failed(path, "the refused file there could not be moved aside and is kept as it is", 0);
+    std::string why;
+    if (!world_check(world, &why))
+        return save_failed(path, "the world is not sound (" + why + ")", 0);
+
+    text_writer text;
+    text.out.reserve(1 << 21);
+    {
+        fs_c_numbers c_numbers;
+        walk_world(text, (const world_state &)world);
+    }
+
+    const char *what = nullptr;
+    if (in_place) {
+        // The folder cannot take a new file: the one case without a temporary and a rename.
+        const int err = fs_rewrite(path, text.out, &what);
+        if (err)
+            return save_failed(path, what, err);
+        last_error.clear();
+        return true;
+    }
+
+    // One temporary per process: two programs saving at once never write into each other's file.
+    const std::string temp = path + "." + std::to_string(fs_process_id()) + ".tmp";
+    int err = fs_write_new(temp, text.out, path, &what);
+    if (err == EEXIST) {
+        // Left by an earlier process with our id that died while saving.
+        fs_remove(temp);
+        err = fs_write_new(temp, text.out, path, &what);
+    }
+    if (err)
+        return save_failed(path, what, err);
+    if (keep_prev)
+        keep_previous(path);
+    err = fs_rename(temp, path);
+    if (err) {
+        fs_remove(temp);
+        return save_failed(path, "cannot replace the save file", err);
+    }
+    // Make the renames themselves durable; the new file is in place either way.
+    fs_sync_folder(fs_folder_of(path));
+    remove_orphans(path);
+    last_error.clear();
+    return true;
+}
+
+bool save_world(const char *path) { return save_to(path, false, false); }
+
+bool save_world(const world_place &place)
+{
+    if (!place.can_save) {
+        last_error = "the world is not saved to " + place.path + " in this run";
         return false;
     }
-    w.population = population;
+    return save_to(place.path, true, place.in_place);
+}
 
-    for (int c = 0; c < w.population; c++) {
-        creature &cr = w.creatures[c];
-        if (!in.read_int(cr.age) || !in.read_real(cr.x) || !in.read_real(cr.y) || !in.read_real(cr.angle) ||
-            !in.read_real(cr.speed) || !in.read_real(cr.resources) || !in.read_real(cr.eaten) ||
-            !in.read_int(cr.color))
-            return true;
-        for (int l = 1; l < layer_count; l++) {
-            for (int n = 0; n < layer_sizes[l]; n++) {
-                neuron &ne = cr.neurons[l][n];
-                if (!in.read_int(ne.tag) || !in.read_real(ne.bias) || !in.read_real(ne.output))
-                    return true;
-                for (int k = 0; k < layer_sizes[l - 1]; k++)
-                    if (!in.read_real(ne.weight[k]))
-                        return true;
+// ---------------------------------------------------------------- reading
+
+static bool left_in_place = false;
+
+bool load_left_file_in_place() { return left_in_place; }
+
+// Refuses the file: moves it aside to the first free "<path>.bad", "<path>.bad.2", ... when allowed
+// and possible; otherwise leaves it and keeps every later save of this process off it.
+static load_result refuse(const std::string &path, const std::string &why, bool set_aside, bool movable)
+{
+    std::string text = "save file " + path + " refused: " + why + "; ";
+    int err = 0;
+    if (set_aside && movable) {
+        for (int n = 1; n <= 10000; n++) {
+            const std::string kept = path + ".bad" + (n > 1 ? "." + std::to_string(n) : std::string());
+            err = fs_rename_new(path, kept);
+            if (err == 0) {
+                last_error = text + "kept as " + kept + ", starting a new world";
+                return load_refused;
             }
+            if (err != EEXIST)
+                break;
         }
     }
-    return true;
-}
-
-// Every live creature must stand inside the field, whether its position came from the file
-// or from before the load: the step indexes the cell arrays with it.
-static bool positions_inside(load_state &s, const world_state &w)
-{
-    for (int c = 0; c < w.population; c++) {
-        const float x = w.creatures[c].x;
-        const float y = w.creatures[c].y;
-        const bool inside = std::isfinite(x) && std::isfinite(y) && x >= 0 && x < (float)w.field_width && y >= 0 &&
-                            y < (float)w.field_height;
-        if (!inside) {
-            char where[160];
-            snprintf(where, sizeof where, "creature %d stands at (%g, %g), outside the %d x %d field", c, (double)x,
-                     (double)y, w.field_width, w.field_height);
-            s.refusal = where;
-            return false;
-        }
-    }
-    return true;
-}
-
-// Moves a refused file aside so the next save cannot overwrite it, and says so.
-static load_result refuse(const char *path, const std::string &why)
-{
-    const std::string kept = std::string(path) + ".bad";
-    if (rename(path, kept.c_str()) == 0)
-        set_error(std::string("save file ") + path + " refused: " + why + "; kept as " + kept +
-                  ", starting a new world");
+    left_in_place = true;
+    kept_refused.push_back(path);
+    if (!set_aside)
+        text += "left as it is";
+    else if (!movable)
+        text += "left as it is, and this run will not save over it";
     else
-        set_error(std::string("save file ") + path + " refused: " + why + "; it could not be moved to " + kept +
-                  " (" + strerror(errno) + "), starting a new world");
+        text += "it could not be moved aside (" + fs_error_text(err) + "), so it stays as it is and this run " +
+                "will not save over it";
+    last_error = text + ", starting a new world";
     return load_refused;
 }
 
-load_result load_world(const char *path)
+load_result load_world(const char *path) { return load_world(path, true); }
+
+load_result load_world(const char *path_arg, bool set_aside_refused)
 {
-    FILE *f = fopen(path, "r");
-    if (!f) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            last_error.clear();
-            return load_missing;
-        }
-        return refuse(path, std::string("it cannot be opened: ") + strerror(errno));
+    const std::string path = path_arg;
+    left_in_place = false;
+    const long long limit = save_file_max_bytes();
+    const fs_read r = fs_read_file(path, limit);
+    switch (r.status) {
+    case fs_read::missing:
+        last_error.clear();
+        return load_missing;
+    case fs_read::folder:
+        return refuse(path, "it is a folder, not a file", set_aside_refused, true);
+    case fs_read::special:
+        return refuse(path, std::string("it is ") + r.kind + ", not a regular file", set_aside_refused, false);
+    case fs_read::too_large:
+        return refuse(path,
+                      "it holds " + std::to_string(r.size) + " bytes, more than any world (" + std::to_string(limit) +
+                          ")",
+                      set_aside_refused, true);
+    case fs_read::failed:
+        return refuse(path, "it cannot be read: " + fs_error_text(r.err), set_aside_refused, true);
+    case fs_read::ok:
+        break;
     }
 
     // The world only takes over the file once all of it has been read and checked.
     static world_state scratch;
     scratch = world;
-    load_state s;
-    s.in.f = f;
-    bool trusted;
+    text_reader in;
+    in.p = r.bytes.data();
+    in.end = r.bytes.data() + r.bytes.size();
+    bool whole;
     {
-        c_numeric_scope c_numbers;
-        trusted = read_world(s, scratch);
+        fs_c_numbers c_numbers;
+        whole = walk_world(in, scratch) && in.at_end();
     }
-    if (s.in.read_errno) {
-        s.refusal = std::string("it cannot be read: ") + strerror(s.in.read_errno);
-        trusted = false;
-    }
-    fclose(f);
-    if (trusted)
-        trusted = positions_inside(s, scratch);
-    if (!trusted)
-        return refuse(path, s.refusal);
+    if (!whole)
+        return refuse(path, in.refusal, set_aside_refused, true);
+    std::string why;
+    int creature = -1;
+    if (!world_check(scratch, &why, &creature))
+        return refuse(path, creature >= 0 ? "line " + std::to_string(in.creature_line[creature]) + ": " + why : why,
+                      set_aside_refused, true);
 
     world = scratch;
     brains_changed();

@@ -2,6 +2,7 @@
 #include "brain.h"
 
 #include "rng.h"
+#include "step_weights.h"
 #include "world.h"
 
 // The plain pass: the reference step runs it, and the fast step's vector kernels must match it bit for bit.
@@ -23,6 +24,7 @@ void brain_forward(int c)
 
 void brain_randomize(int c)
 {
+    brain_weights_forget(c);
     creature &cr = world.creatures[c];
     for (int l = 1; l < layer_count; l++) {
         for (int n = 0; n < layer_sizes[l]; n++) {
@@ -38,6 +40,7 @@ void brain_randomize(int c)
 
 void brain_inherit(int child, int parent)
 {
+    brain_weights_forget(child);
     creature &ch = world.creatures[child];
     const creature &pa = world.creatures[parent];
     for (int l = 1; l < layer_count; l++) {
@@ -53,4 +56,4 @@ void brain_inherit(int child, int parent)
     }
 }
 
-void brains_changed() {}
+void brains_changed() { brain_weights_forget_all(); }

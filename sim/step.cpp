@@ -5,6 +5,7 @@
 
 #include "selection.h"
 #include "step_kernels.h"
+#include "step_weights.h"
 #include "world.h"
 
 #include <cmath>
@@ -131,6 +132,8 @@ void sim_step_with(const step_kernels &kern)
         }
     }
 
+    // Every network first: a creature's inputs and weights are its own, and a birth changes only
+    // the newborn's slot, whose pass has then already run, as in the rules' order.
     for (int c = 0; c < pop; c++) {
         creature &me = cr[c];
         neuron *in = me.neurons[0];
@@ -144,8 +147,12 @@ void sim_step_with(const step_kernels &kern)
         }
         in[20].output = me.speed;
         in[21].output = me.angle;
-        kern.forward(me);
+    }
+    if (pop > 0)
+        kern.forward(cr, brain_weights_current(pop), pop);
 
+    for (int c = 0; c < pop; c++) {
+        creature &me = cr[c];
         const double turn = me.neurons[4][0].output;
         const double push = me.neurons[4][1].output;
         me.speed = (float)std::fabs(push * 0.0002);

@@ -1,6 +1,7 @@
 // The hot loops of the fast step, built once per instruction set, and the choice among them.
 #pragma once
 
+#include "step_weights.h"
 #include "world.h"
 
 #include <cstdint>
@@ -58,8 +59,8 @@ struct step_kernels {
     // Adds the visible cells to the creature's senses, in cell order; returns the candidates
     // seen and adds the exact fall-backs to *exact.
     int (*sense)(const visible_cells &vis, const sense_view &view, creature &me, sense_scratch &s, uint64_t *exact);
-    // brain_forward for one creature.
-    void (*forward)(creature &cr);
+    // brain_forward for the creatures cr[0 .. count-1], whose regrouped weights are w[0 .. count-1].
+    void (*forward)(creature *cr, const brain_weights *w, int count);
 };
 
 extern const step_kernels step_kernels_portable;

@@ -8,86 +8,66 @@
 
 namespace {
 
-// Weights k .. k+3 of neurons first .. first+7 of a layer (past its last neuron, the last
-// again), turned into four vectors of one weight of each neuron: out[m] holds weight k+m.
-// Rows of neurons i and i+4 share a register; one 4 x 4 transpose per 128-bit half.
-template <int n_out>
-inline __attribute__((always_inline)) void columns8(const neuron *layer, int first, int k, __m256 out[4])
+// Layer l of `together` creatures at once, their neurons eight to a vector, one per double
+// lane; each lane adds its own terms in the reference's order, so every sum is the
+// reference's sum.  Several creatures side by side give the processor independent sums to
+// overlap.  in[c] holds the previous layer's outputs as doubles; out[c] receives this layer's.
+template <int l, int together>
+inline __attribute__((always_inline)) void forward_layer8(creature *cr, const brain_weights *w,
+                                                          const double (*in)[32], double (*out)[32])
 {
-    auto row = [&](int m) { return _mm_loadu_ps(layer[first + m < n_out ? first + m : n_out - 1].weight + k); };
-    const __m256 a = _mm256_insertf128_ps(_mm256_castps128_ps256(row(0)), row(4), 1);
-    const __m256 b = _mm256_insertf128_ps(_mm256_castps128_ps256(row(1)), row(5), 1);
-    const __m256 c = _mm256_insertf128_ps(_mm256_castps128_ps256(row(2)), row(6), 1);
-    const __m256 d = _mm256_insertf128_ps(_mm256_castps128_ps256(row(3)), row(7), 1);
-    const __m256 ab_lo = _mm256_unpacklo_ps(a, b), cd_lo = _mm256_unpacklo_ps(c, d);
-    const __m256 ab_hi = _mm256_unpackhi_ps(a, b), cd_hi = _mm256_unpackhi_ps(c, d);
-    out[0] = _mm256_shuffle_ps(ab_lo, cd_lo, 0x44);
-    out[1] = _mm256_shuffle_ps(ab_lo, cd_lo, 0xEE);
-    out[2] = _mm256_shuffle_ps(ab_hi, cd_hi, 0x44);
-    out[3] = _mm256_shuffle_ps(ab_hi, cd_hi, 0xEE);
-}
-
-inline __m512d widen(__m256 a) { return _mm512_maskz_cvtps_pd(0xFF, a); }
-
-// A layer's neurons eight at a time, one per double lane, every group of eight in its own
-// register; each lane adds its own terms in the reference's order, so every sum is the
-// reference's sum.
-template <int n_in, int n_out>
-inline __attribute__((always_inline)) void forward_layer8(const neuron *inputs, neuron *layer)
-{
-    constexpr int groups = (n_out + 7) / 8, full = n_in / 4 * 4, rest = n_in % 4;
-    double in[n_in];
-    for (int k = 0; k < n_in; k++)
-        in[k] = inputs[k].output;
-    __m512d sum[groups];
+    constexpr int n_in = l == 1 ? 25 : l == 2 ? 25 : l == 3 ? 20 : 15;
+    constexpr int n_out = l == 1 ? 25 : l == 2 ? 20 : l == 3 ? 15 : 5;
+    constexpr int groups = (n_out + 7) / 8, pad = groups * 8;
+    static_assert(weight_group == 8, "a row of weights is whole vectors");
+    __m512d sum[together][groups];
 #pragma GCC unroll 8
-    for (int g = 0; g < groups; g++) {
-        double bias[8];
-        for (int m = 0; m < 8; m++)
-            bias[m] = layer[8 * g + m < n_out ? 8 * g + m : n_out - 1].bias;
-        sum[g] = _mm512_loadu_pd(bias);
-    }
-    for (int k = 0; k < full; k += 4) {
-        const __m512d i0 = _mm512_set1_pd(in[k]), i1 = _mm512_set1_pd(in[k + 1]);
-        const __m512d i2 = _mm512_set1_pd(in[k + 2]), i3 = _mm512_set1_pd(in[k + 3]);
+    for (int c = 0; c < together; c++)
 #pragma GCC unroll 8
-        for (int g = 0; g < groups; g++) {
-            __m256 w[4];
-            columns8<n_out>(layer, 8 * g, k, w);
-            sum[g] = _mm512_add_pd(sum[g], _mm512_mul_pd(widen(w[0]), i0));
-            sum[g] = _mm512_add_pd(sum[g], _mm512_mul_pd(widen(w[1]), i1));
-            sum[g] = _mm512_add_pd(sum[g], _mm512_mul_pd(widen(w[2]), i2));
-            sum[g] = _mm512_add_pd(sum[g], _mm512_mul_pd(widen(w[3]), i3));
-        }
-    }
-    if (rest) {
-        // The last inputs: the block of four ending at the last input, its first columns unused.
-        constexpr int from = n_in - 4;
+        for (int g = 0; g < groups; g++)
+            sum[c][g] = _mm512_load_pd(layer_of<l>::b(w[c]) + 8 * g);
+    for (int k = 0; k < n_in; k++) {
 #pragma GCC unroll 8
-        for (int g = 0; g < groups; g++) {
-            __m256 w[4];
-            columns8<n_out>(layer, 8 * g, from, w);
-#pragma GCC unroll 4
-            for (int m = 4 - rest; m < 4; m++)
-                sum[g] = _mm512_add_pd(sum[g], _mm512_mul_pd(widen(w[m]), _mm512_set1_pd(in[from + m])));
+        for (int c = 0; c < together; c++) {
+            const __m512d x = _mm512_set1_pd(in[c][k]);
+            const float *row = layer_of<l>::w(w[c]) + k * pad;
+#pragma GCC unroll 8
+            for (int g = 0; g < groups; g++)
+                sum[c][g] = _mm512_add_pd(sum[c][g], _mm512_mul_pd(_mm512_maskz_cvtps_pd(0xFF, _mm256_load_ps(row + 8 * g)), x));
         }
     }
 #pragma GCC unroll 8
-    for (int g = 0; g < groups; g++) {
-        float out[8];
-        _mm256_storeu_ps(out, _mm512_maskz_cvtpd_ps(0xFF, sum[g]));
-        for (int m = 0; m < 8 && 8 * g + m < n_out; m++)
-            layer[8 * g + m].output = out[m];
+    for (int c = 0; c < together; c++) {
+        alignas(32) float f[pad];
+#pragma GCC unroll 8
+        for (int g = 0; g < groups; g++) {
+            const __m256 o = _mm512_maskz_cvtpd_ps(0xFF, sum[c][g]);
+            _mm256_store_ps(f + 8 * g, o);
+            _mm512_storeu_pd(out[c] + 8 * g, _mm512_maskz_cvtps_pd(0xFF, o));
+        }
+        for (int n = 0; n < n_out; n++)
+            cr[c].neurons[l][n].output = f[n];
     }
 }
 
-void kernel_forward8(creature &cr)
+template <int together>
+inline __attribute__((always_inline)) void forward_some8(creature *cr, const brain_weights *w)
 {
-    static_assert(layer_count == 5, "the layer widths below are the network's");
-    forward_layer8<25, 25>(cr.neurons[0], cr.neurons[1]);
-    forward_layer8<25, 20>(cr.neurons[1], cr.neurons[2]);
-    forward_layer8<20, 15>(cr.neurons[2], cr.neurons[3]);
-    forward_layer8<15, 5>(cr.neurons[3], cr.neurons[4]);
+    static_assert(layer_count == 5, "the layer widths are the network's");
+    double a[together][32], b[together][32];
+    for (int c = 0; c < together; c++)
+        for (int k = 0; k < 25; k++)
+            a[c][k] = cr[c].neurons[0][k].output;
+    forward_layer8<1, together>(cr, w, a, b);
+    forward_layer8<2, together>(cr, w, b, a);
+    forward_layer8<3, together>(cr, w, a, b);
+    forward_layer8<4, together>(cr, w, b, a);
+}
+
+void kernel_forward8(creature *cr, const brain_weights *w, int count)
+{
+    for (int c = 0; c < count; c++)
+        forward_some8<1>(cr + c, w + c);
 }
 
 } // namespace

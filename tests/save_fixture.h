@@ -6,6 +6,7 @@
 #include "save_file.h"
 #include "step.h"
 #include "world.h"
+#include "world_place.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // A folder of its own for one test, removed with everything in it afterwards.
 struct scratch_folder {
@@ -29,8 +35,14 @@ struct scratch_folder {
     }
     ~scratch_folder()
     {
+        // Tests make folders read-only; an ordinary user needs them writable again to remove them.
         std::error_code ec;
         std::filesystem::permissions(path, std::filesystem::perms::owner_all, ec);
+        for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path, ec);
     }
     std::string file(const std::string &name) const { return path + "/" + name; }
@@ -109,3 +121,85 @@ struct save_layout {
     int population_line() const { return 5 + 2 * field_width * field_height; }
     int creature_line(int c) const { return population_line() + 1 + c * creature_lines; }
 };
+
+// Runs `body` (returning a string) in a child process; gives its exit status and that string.
+template <class body_fn>
+std::pair<int, std::string> in_child(body_fn body)
+{
+    int out[2];
+    if (pipe(out) != 0)
+        return {-1, "pipe failed"};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(out[0]);
+        const std::string said = body();
+        const ssize_t written = write(out[1], said.data(), said.size());
+        _exit(written == (ssize_t)said.size() ? 0 : 2);
+    }
+    close(out[1]);
+    std::string said;
+    char chunk[512];
+    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;)
+        said.append(chunk, (size_t)n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {status, said};
+}
+
+// Exit status of a child that could not give up root.
+enum { cannot_drop_root = 77 };
+
+// Runs `body` in a child process as an ordinary user, so permission checks bite even where the tests
+// run as root: there the child hands the scratch folder (keeping every mode the test set) to "nobody"
+// and becomes it.  Exits with cannot_drop_root when that is impossible.
+template <class body_fn>
+std::pair<int, std::string> as_ordinary_user(const scratch_folder &dir, body_fn body)
+{
+    return in_child([&]() -> std::string {
+        if (geteuid() == 0) {
+            const uid_t nobody = 65534;
+            std::error_code ec;
+            bool handed = lchown(dir.path.c_str(), nobody, nobody) == 0;
+            for (auto it = std::filesystem::recursive_directory_iterator(dir.path, ec);
+                 handed && !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+                handed = lchown(it->path().c_str(), nobody, nobody) == 0;
+            if (!handed || setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+                _exit(cannot_drop_root);
+        }
+        return body();
+    });
+}
+
+// Skips the test when the child could not become an ordinary user; otherwise expects a clean exit.
+#define EXPECT_CHILD_RAN(status, said)                                                                      \
+    do {                                                                                                     \
+        if (WIFEXITED(status) && WEXITSTATUS(status) == cannot_drop_root)                                    \
+            GTEST_SKIP() << "running as root and cannot become the user nobody: permission cases untestable"; \
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << (said);                                \
+    } while (0)
+
+// A place to save to as the program claims it, without the lock.
+inline world_place place_at(const std::string &path, bool in_place = false)
+{
+    world_place place;
+    place.path = path;
+    place.can_save = true;
+    place.in_place = in_place;
+    return place;
+}
+
+// Loads `path` over a new world in a child and says whether it was refused; for cases that could hang.
+inline std::string refused_within_a_second(const std::string &path)
+{
+    const auto [status, said] = in_child([&] {
+        alarm(1); // a hang ends the child with SIGALRM
+        fresh_world();
+        const load_result r = load_world(path.c_str());
+        return std::string(r == load_refused ? "refused: " : "not refused: ") + persist_error() +
+               (load_left_file_in_place() ? " [left in place]" : "");
+    });
+    if (WIFSIGNALED(status))
+        return "killed by signal " + std::to_string(WTERMSIG(status)) + " (hung?)";
+    return said;
+}

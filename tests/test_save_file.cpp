@@ -184,33 +184,6 @@ TEST(save_round_trip, a_smaller_field_keeps_its_size_and_the_cells_beyond_it)
     EXPECT_EQ(world.field_width, 30);
 }
 
-TEST(save_round_trip, values_that_cannot_harm_are_taken_as_written_even_nan_and_inf)
-{
-    scratch_folder dir;
-    fresh_world();
-    world.creatures[3].neurons[2][4].weight[7] = NAN;
-    world.creatures[3].angle = INFINITY;
-    world.creatures[4].speed = NAN;
-    world.creatures[5].resources = -INFINITY;
-    world.cell_food[cell_index(10, 10)] = NAN;
-    const std::string path = dir.file("life.sav");
-    ASSERT_TRUE(save_world(path.c_str()));
-    const std::string bytes = read_bytes(path);
-    EXPECT_NE(bytes.find("\nnan\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\ninf\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\n-inf\n"), std::string::npos);
-
-    fresh_world();
-    ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
-    EXPECT_TRUE(std::isnan(world.creatures[3].neurons[2][4].weight[7]));
-    EXPECT_EQ(world.creatures[3].angle, INFINITY);
-    EXPECT_TRUE(std::isnan(world.creatures[4].speed));
-    EXPECT_EQ(world.creatures[5].resources, -INFINITY);
-    EXPECT_TRUE(std::isnan(world.cell_food[cell_index(10, 10)]));
-    for (int s = 0; s < 20; s++) // and the world goes on
-        sim_step();
-}
-
 // A locale with a decimal comma, built from the system's locale sources into a scratch folder.
 static bool use_decimal_comma_locale(const scratch_folder &dir)
 {
@@ -262,88 +235,47 @@ struct save_reading : ::testing::Test {
     }
 };
 
-TEST_F(save_reading, an_unreadable_token_keeps_that_item_and_all_later_ones)
-{
-    const int c2 = at.creature_line(2);
-    const std::string x2 = lines[c2 + 1];
-    lines[c2 + 3] = "1,5"; // creature 2's angle
-    write_bytes(path, join_lines(lines));
-    static world_state reset;
-    reset = world;
-    ASSERT_EQ(load_world(path.c_str()), load_ok);
-    EXPECT_EQ(six(world.creatures[2].x), x2);
-    EXPECT_EQ(six(world.creatures[1].neurons[4][4].weight[14]), lines[c2 - 1]);
-    EXPECT_EQ(world.creatures[2].angle, reset.creatures[2].angle);
-    EXPECT_EQ(world.creatures[2].resources, reset.creatures[2].resources);
-    EXPECT_EQ(world.creatures[2].color, reset.creatures[2].color);
-    for (int c = 3; c < creature_slots; c++)
-        EXPECT_EQ(0, memcmp(&world.creatures[c], &reset.creatures[c], sizeof(creature))) << "slot " << c;
-}
-
-TEST_F(save_reading, numbers_must_fill_their_whole_token_and_fit_their_type)
-{
-    const char *bad_ints[] = {"2147483648", "-2147483649", "99999999999999999999", "3.5", "12abc", "0x10", "+"};
-    for (const char *token : bad_ints) {
-        std::vector<std::string> edited = lines;
-        edited[at.creature_line(1)] = token; // creature 1's age
-        write_bytes(path, join_lines(edited));
-        fresh_world();
-        static world_state reset;
-        reset = world;
-        ASSERT_EQ(load_world(path.c_str()), load_ok) << token;
-        EXPECT_EQ(six(world.creatures[0].eaten), lines[at.creature_line(0) + 6]) << token;
-        EXPECT_EQ(0, memcmp(&world.creatures[1], &reset.creatures[1], sizeof(creature))) << token;
-    }
-    static const std::string long_token(100, '1');
-    const char *bad_reals[] = {"1e39", "-1e40", "1.5x", "--1", ".", long_token.c_str()};
-    for (const char *token : bad_reals) {
-        std::vector<std::string> edited = lines;
-        edited[at.creature_line(1) + 5] = token; // creature 1's resources
-        write_bytes(path, join_lines(edited));
-        fresh_world();
-        static world_state reset;
-        reset = world;
-        ASSERT_EQ(load_world(path.c_str()), load_ok) << token;
-        EXPECT_EQ(six(world.creatures[1].speed), lines[at.creature_line(1) + 4]) << token;
-        EXPECT_EQ(world.creatures[1].resources, reset.creatures[1].resources) << token;
-    }
-    // Extremes that are numbers are read.
-    std::vector<std::string> edited = lines;
-    edited[at.creature_line(1)] = "-2147483648";
-    edited[at.creature_line(1) + 5] = "1e-40";
-    edited[at.creature_line(1) + 6] = "+340282346638528859811704183484516925440.000000";
-    write_bytes(path, join_lines(edited));
-    fresh_world();
-    ASSERT_EQ(load_world(path.c_str()), load_ok);
-    EXPECT_EQ(world.creatures[1].age, INT32_MIN);
-    EXPECT_EQ(world.creatures[1].resources, 1e-40f);
-    EXPECT_EQ(world.creatures[1].eaten, 3.40282346638528859811704183484516925440e38f);
-}
-
-TEST_F(save_reading, a_truncated_file_keeps_everything_after_its_end)
-{
-    const int cut = at.creature_line(3) + 500;
-    std::vector<std::string> head(lines.begin(), lines.begin() + cut);
-    std::string bytes = join_lines(head);
-    bytes += "0.12"; // the last number itself cut short, without its newline
-    write_bytes(path, bytes);
-    static world_state reset;
-    reset = world;
-    ASSERT_EQ(load_world(path.c_str()), load_ok);
-    EXPECT_EQ(std::to_string(world.creatures[2].age), lines[at.creature_line(2)]);
-    EXPECT_EQ(world.creatures[3].color, std::stoi(lines[at.creature_line(3) + 7]));
-    for (int c = 4; c < creature_slots; c++)
-        EXPECT_EQ(0, memcmp(&world.creatures[c], &reset.creatures[c], sizeof(creature))) << "slot " << c;
-}
-
 TEST_F(save_reading, any_whitespace_separates_numbers)
 {
     std::string spaced;
     for (size_t n = 0; n < lines.size(); n++)
         spaced += lines[n] + (n % 3 == 0 ? " " : n % 3 == 1 ? "\r\n\t" : "\n\n  ");
-    write_bytes(path, spaced);
-    ASSERT_EQ(load_world(path.c_str()), load_ok);
+    write_bytes(path, spaced + "\n \n");
+    ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
     EXPECT_EQ(split_lines(saved_bytes(dir, "again.sav")), lines);
+}
+
+TEST_F(save_reading, a_file_with_windows_line_ends_loads_as_the_same_world)
+{
+    ASSERT_EQ(load_world(path.c_str()), load_ok);
+    static world_state from_lf;
+    from_lf = world;
+    std::string crlf;
+    for (const std::string &l : lines)
+        crlf += l + "\r\n";
+    write_bytes(path, crlf);
+    fresh_world();
+    ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
+    EXPECT_TRUE(world_equal(world, from_lf));
+}
+
+TEST_F(save_reading, extreme_numbers_that_fit_their_item_are_read)
+{
+    lines[at.creature_line(1)] = "-2147483648";
+    lines[at.creature_line(1) + 5] = "1e-40";
+    lines[at.creature_line(1) + 6] = "+340282346638528859811704183484516925440.000000";
+    write_bytes(path, join_lines(lines));
+    ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
+    EXPECT_EQ(world.creatures[1].age, INT32_MIN);
+    EXPECT_EQ(world.creatures[1].resources, 1e-40f);
+    EXPECT_EQ(world.creatures[1].eaten, 3.40282346638528859811704183484516925440e38f);
+}
+
+// The bound follows from the layout: 3356 whole numbers of at most 11 characters and 96 800 reals of
+// at most 47 ("%f" of -FLT_MAX), each with a two-byte line end.
+TEST(save_size, the_largest_file_is_derived_from_the_layout)
+{
+    EXPECT_EQ(save_file_max_bytes(), 3356LL * 13 + 96800LL * 49);
 }
 
 TEST_F(save_reading, a_missing_file_is_silent_and_changes_nothing)
@@ -360,20 +292,23 @@ TEST_F(save_reading, a_missing_file_is_silent_and_changes_nothing)
 struct save_refusal : save_reading {
     // Loads the given bytes over a new world and checks that the file is refused, kept, explained
     // by a message containing `reason`, and that the world is still the new world.
+    // The refused file is then removed again, so each call starts without one.
     void expect_refused(const std::string &bytes, const std::string &reason)
     {
         write_bytes(path, bytes);
         fresh_world();
         static world_state reset;
         reset = world;
-        EXPECT_EQ(load_world(path.c_str()), load_refused);
-        EXPECT_TRUE(world_equal(world, reset)) << "a refused file changed the world";
+        EXPECT_EQ(load_world(path.c_str()), load_refused) << reason;
+        EXPECT_FALSE(load_left_file_in_place());
+        EXPECT_TRUE(world_equal(world, reset)) << "a refused file changed the world: " << reason;
         EXPECT_FALSE(file_exists(path));
-        EXPECT_EQ(read_bytes(path + ".bad"), bytes) << "the refused file was not kept as it was";
+        EXPECT_TRUE(read_bytes(path + ".bad") == bytes) << "the refused file was not kept as it was: " << reason;
         const std::string message = persist_error();
         EXPECT_NE(message.find(reason), std::string::npos) << message;
-        EXPECT_NE(message.find("kept as " + path + ".bad"), std::string::npos) << message;
+        EXPECT_NE(message.find("kept as " + path + ".bad,"), std::string::npos) << message;
         EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        std::filesystem::remove(path + ".bad");
         for (int s = 0; s < 3; s++) // the new world runs
             sim_step();
     }
@@ -387,16 +322,17 @@ struct save_refusal : save_reading {
 
 TEST_F(save_refusal, field_sizes_outside_the_arrays)
 {
-    expect_refused(with_line(3, "101"), "field width 101 is outside 1..100");
+    expect_refused(with_line(3, "101"), "line 4: field width 101 is outside 1..100");
     expect_refused(with_line(3, "0"), "field width 0");
-    expect_refused(with_line(4, "0"), "field height 0 is outside 1..75");
+    expect_refused(with_line(4, "0"), "line 5: field height 0 is outside 1..75");
     expect_refused(with_line(4, "76"), "field height 76");
     expect_refused(with_line(4, "-2147483648"), "field height -2147483648");
 }
 
 TEST_F(save_refusal, populations_outside_two_to_fifty)
 {
-    expect_refused(with_line(at.population_line(), "1"), "population 1 is outside 2..50");
+    const std::string line = "line " + std::to_string(at.population_line() + 1) + ": ";
+    expect_refused(with_line(at.population_line(), "1"), line + "population 1 is outside 2..50");
     expect_refused(with_line(at.population_line(), "51"), "population 51");
     expect_refused(with_line(at.population_line(), "2147483647"), "population 2147483647");
     expect_refused(with_line(at.population_line(), "-5"), "population -5");
@@ -405,44 +341,143 @@ TEST_F(save_refusal, populations_outside_two_to_fifty)
 TEST_F(save_refusal, creatures_outside_the_field)
 {
     const int x7 = at.creature_line(7) + 1;
-    expect_refused(with_line(x7, "1e30"), "creature 7 stands at (1e+30,");
+    const std::string line = "line " + std::to_string(at.creature_line(7) + 1) + ": ";
+    expect_refused(with_line(x7, "1e30"), line + "creature 7 stands at (1e+30,");
     expect_refused(with_line(x7, "-3"), "creature 7 stands at (-3,");
-    expect_refused(with_line(x7, "nan"), "creature 7 stands at (nan,");
-    expect_refused(with_line(x7, "-inf"), "creature 7 stands at (-inf,");
     expect_refused(with_line(x7, "100.0"), "outside the 100 x 75 field");
     expect_refused(with_line(at.creature_line(49) + 2, "75"), "creature 49 stands at");
 }
 
-TEST_F(save_refusal, creatures_the_file_never_reached_must_fit_the_smaller_field)
+// One damaged token anywhere refuses the whole file: nothing after it is taken from a new world.
+TEST_F(save_refusal, a_damaged_token_refuses_the_file)
 {
-    // A 10 x 10 field whose file ends after two creatures: the other live slots keep the new
-    // world's positions, which lie outside it.
-    lived_world(50, 0);
-    world.field_width = 10;
-    world.field_height = 10;
-    for (int c = 0; c < world.population; c++)
-        world.creatures[c].x = world.creatures[c].y = 5.5f;
-    ASSERT_TRUE(save_world(path.c_str()));
-    const std::vector<std::string> small = split_lines(read_bytes(path));
-    const save_layout small_at{10, 10};
-    std::vector<std::string> head(small.begin(), small.begin() + small_at.creature_line(2));
-    fresh_world();
-    expect_refused(join_lines(head), "outside the 10 x 10 field");
+    const int c2 = at.creature_line(2);
+    const std::string angle = "line " + std::to_string(c2 + 4) + ": creature 2's angle is ";
+    expect_refused(with_line(c2 + 3, "1,5"), angle + "\"1,5\", not a number");
+    expect_refused(with_line(c2 + 3, "fish"), angle + "\"fish\", not a number");
+    expect_refused(with_line(c2 + 3, "0x1p-3"), angle + "\"0x1p-3\", not a decimal number");
+    expect_refused(with_line(c2 + 3, std::string(100, '1')), "too long to be a number");
+    // A space inside a number makes two numbers: every later item moves one place along.
+    std::string split = lines[c2 + 3];
+    split.insert(split.size() - 3, " ");
+    expect_refused(with_line(c2 + 3, split), "line " + std::to_string(c2 + 7) + ": creature 2's colour is \"");
+    const char *bad_ints[] = {"2147483648", "-2147483649", "99999999999999999999", "3.5", "12abc", "0x10", "+"};
+    for (const char *token : bad_ints)
+        expect_refused(with_line(at.creature_line(1), token),
+                       "line " + std::to_string(at.creature_line(1) + 1) + ": creature 1's age is \"" + token);
+    expect_refused(with_line(at.population_line() - 1, "1.5x"), "the rate of cell (99, 74) is \"1.5x\", not a number");
+}
+
+TEST_F(save_refusal, inf_and_nan_are_refused_wherever_they_stand)
+{
+    const int c3 = at.creature_line(3);
+    const std::string eaten = "line " + std::to_string(c3 + 7) + ": creature 3's eaten is ";
+    expect_refused(with_line(c3 + 6, "inf"), eaten + "\"inf\", not a finite number");
+    expect_refused(with_line(c3 + 6, "1e39"), eaten + "\"1e39\", not a finite number");
+    expect_refused(with_line(c3 + 6, "-nan"), "not a finite number");
+    expect_refused(with_line(5 + 2 * 777, "-inf"), "line 1560: the food of cell (10, 27) is \"-inf\"");
+    expect_refused(with_line(c3 + 1, "nan"), "creature 3's x is \"nan\", not a finite number");
+    expect_refused(with_line(c3 + 20, "infinity"), "creature 3's weight is \"infinity\", not a finite number");
+}
+
+TEST_F(save_refusal, a_file_cut_short_or_running_on_is_refused)
+{
+    const int cut = at.creature_line(3) + 500;
+    std::vector<std::string> head(lines.begin(), lines.begin() + cut);
+    expect_refused(join_lines(head) + "0.12", "the file ends where creature 3's weight should be");
+    expect_refused(join_lines(lines) + "0.000000\n", "line 100157: \"0.000000\" follows the last item");
 }
 
 TEST_F(save_refusal, files_without_a_readable_header)
 {
-    expect_refused("", "does not start with the five numbers of a save file");
-    expect_refused("Dear diary,\ntoday the creatures ate well.\n", "does not start with the five numbers");
-    expect_refused("1\n2\n1\n", "does not start with the five numbers");
-    expect_refused(with_line(3, "99999999999"), "does not start with the five numbers");
-    expect_refused(std::string("\0\0\0\x7f" "ELF", 7), "does not start with the five numbers");
+    expect_refused("", "line 1: the file ends where the step count should be");
+    expect_refused("Dear diary,\ntoday the creatures ate well.\n", "line 1: the step count is \"Dear\", not a whole number");
+    expect_refused("1\n2\n1\n", "line 4: the file ends where the field width should be");
+    expect_refused(with_line(3, "99999999999"), "line 4: the field width is \"99999999999\", beyond a 32-bit");
+    expect_refused(std::string("\0\0\0\x7f" "ELF", 7), "the step count is \"????ELF\", not a whole number");
 }
 
-TEST_F(save_refusal, a_newer_refused_file_replaces_an_older_one)
+TEST_F(save_refusal, each_refused_file_gets_a_name_of_its_own)
 {
     write_bytes(path + ".bad", "an older refused file\n");
-    expect_refused(with_line(3, "500"), "field width 500");
+    std::filesystem::create_directory(path + ".bad.3"); // anything at all in the way is passed over
+    const std::string first = with_line(3, "500"), second = with_line(4, "500");
+    write_bytes(path, first);
+    EXPECT_EQ(load_world(path.c_str()), load_refused);
+    EXPECT_NE(std::string(persist_error()).find("kept as " + path + ".bad.2,"), std::string::npos) << persist_error();
+    write_bytes(path, second);
+    EXPECT_EQ(load_world(path.c_str()), load_refused);
+    EXPECT_NE(std::string(persist_error()).find("kept as " + path + ".bad.4,"), std::string::npos) << persist_error();
+    EXPECT_EQ(read_bytes(path + ".bad"), "an older refused file\n");
+    EXPECT_TRUE(read_bytes(path + ".bad.2") == first);
+    EXPECT_TRUE(std::filesystem::is_empty(path + ".bad.3"));
+    EXPECT_TRUE(read_bytes(path + ".bad.4") == second);
+    EXPECT_FALSE(load_left_file_in_place());
+}
+
+// Where the refused file cannot be moved (a folder the user cannot write), it stays, and no save
+// of this process goes over it, whatever the caller asks.
+TEST_F(save_refusal, a_refused_file_that_cannot_be_moved_aside_is_never_saved_over)
+{
+    const std::string bytes = with_line(3, "500");
+    write_bytes(path, bytes);
+    ASSERT_EQ(chmod(dir.path.c_str(), 0555), 0);
+    const auto [status, said] = as_ordinary_user(dir, [&] {
+        fresh_world();
+        const load_result r = load_world(path.c_str());
+        std::string out = r == load_refused ? "refused" : "taken";
+        out += load_left_file_in_place() ? " left" : " moved";
+        out += save_world(place_at(path, true)) ? " saved" : " not-saved";
+        out += save_world(path.c_str()) ? " saved" : " not-saved";
+        return out + " | " + persist_error();
+    });
+    chmod(dir.path.c_str(), 0755);
+    EXPECT_CHILD_RAN(status, said);
+    EXPECT_EQ(said.substr(0, said.find(" | ")), "refused left not-saved not-saved") << said;
+    EXPECT_NE(said.find("refused file there could not be moved aside"), std::string::npos) << said;
+    EXPECT_TRUE(read_bytes(path) == bytes);
+    EXPECT_FALSE(file_exists(path + ".bad"));
+}
+
+TEST_F(save_refusal, a_read_only_look_moves_nothing)
+{
+    const std::string bytes = with_line(3, "500");
+    write_bytes(path, bytes);
+    EXPECT_EQ(load_world(path.c_str(), false), load_refused);
+    EXPECT_TRUE(load_left_file_in_place());
+    EXPECT_NE(std::string(persist_error()).find("left as it is"), std::string::npos) << persist_error();
+    EXPECT_TRUE(read_bytes(path) == bytes);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"life.sav"});
+}
+
+// Nothing that is not a plain file is read: a FIFO or a device would block or never end.
+TEST_F(save_refusal, fifos_devices_and_huge_files_are_refused_at_once)
+{
+    const std::string fifo = dir.file("fifo.sav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string said = refused_within_a_second(fifo);
+    EXPECT_EQ(said.rfind("refused: ", 0), 0u) << said;
+    EXPECT_NE(said.find("it is a FIFO, not a regular file"), std::string::npos) << said;
+    EXPECT_NE(said.find("[left in place]"), std::string::npos) << said;
+    struct stat st;
+    EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+
+    for (const char *device : {"/dev/zero", "/dev/full"}) {
+        said = refused_within_a_second(device);
+        EXPECT_EQ(said.rfind("refused: ", 0), 0u) << said;
+        EXPECT_NE(said.find("it is a device"), std::string::npos) << said;
+        EXPECT_TRUE(stat(device, &st) == 0 && S_ISCHR(st.st_mode)) << device << " was moved";
+    }
+
+    const std::string sparse = dir.file("sparse.sav");
+    {
+        std::ofstream(sparse, std::ios::binary) << "1\n";
+    }
+    std::filesystem::resize_file(sparse, 2LL << 30);
+    said = refused_within_a_second(sparse);
+    EXPECT_EQ(said.rfind("refused: ", 0), 0u) << said;
+    EXPECT_NE(said.find("it holds 2147483648 bytes, more than any world"), std::string::npos) << said;
+    EXPECT_EQ(std::filesystem::file_size(sparse + ".bad"), 2ull << 30);
 }
 
 TEST_F(save_refusal, a_folder_where_the_file_should_be_is_kept_aside)
@@ -456,35 +491,10 @@ TEST_F(save_refusal, a_folder_where_the_file_should_be_is_kept_aside)
     EXPECT_EQ(load_world(path.c_str()), load_refused);
     EXPECT_TRUE(world_equal(world, reset));
     EXPECT_EQ(read_bytes(path + ".bad/inside"), "x");
-    EXPECT_NE(std::string(persist_error()).find("Is a directory"), std::string::npos) << persist_error();
+    EXPECT_NE(std::string(persist_error()).find("it is a folder, not a file"), std::string::npos) << persist_error();
 }
 
 // ---------------------------------------------------------------- failing saves
-
-// Runs `body` in a child process and returns its exit status and what it wrote to the pipe.
-template <class body_fn>
-static std::pair<int, std::string> in_child(body_fn body)
-{
-    int out[2];
-    if (pipe(out) != 0)
-        return {-1, "pipe failed"};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(out[0]);
-        const std::string said = body();
-        const ssize_t written = write(out[1], said.data(), said.size());
-        _exit(written == (ssize_t)said.size() ? 0 : 2);
-    }
-    close(out[1]);
-    std::string said;
-    char chunk[512];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;)
-        said.append(chunk, (size_t)n);
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {status, said};
-}
 
 struct save_failure : ::testing::Test {
     scratch_folder dir;
@@ -509,14 +519,12 @@ TEST_F(save_failure, a_read_only_folder_leaves_the_old_file_and_says_why)
 {
     // Root ignores folder permissions, so the saving child gives root up for "nobody" first.
     ASSERT_EQ(chmod(dir.path.c_str(), 0555), 0);
-    const auto [status, said] = in_child([&] {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            return std::string("cannot become nobody");
+    const auto [status, said] = as_ordinary_user(dir, [&] {
         const bool saved = save_world(path.c_str());
         return std::string(saved ? "saved" : "failed: ") + persist_error();
     });
     chmod(dir.path.c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    EXPECT_CHILD_RAN(status, said);
     EXPECT_EQ(said.rfind("failed: ", 0), 0u) << said;
     EXPECT_NE(said.find(path), std::string::npos) << said;
     EXPECT_NE(said.find("Permission denied"), std::string::npos) << said;
@@ -552,17 +560,59 @@ TEST_F(save_failure, a_save_into_a_missing_folder_fails_cleanly)
     expect_old_file_untouched();
 }
 
-TEST_F(save_failure, a_world_whose_counts_leave_the_arrays_is_not_written)
+// A world the reader would refuse is no world to write: counts outside the arrays, or a value
+// that overflowed to infinity in the step.
+TEST_F(save_failure, a_world_that_is_not_sound_is_never_written)
 {
     world.population = 51;
     EXPECT_FALSE(save_world(path.c_str()));
-    EXPECT_NE(std::string(persist_error()).find("population (51) is out of range"), std::string::npos)
+    EXPECT_NE(std::string(persist_error()).find("population 51 is outside 2..50"), std::string::npos)
         << persist_error();
     world.population = 30;
     world.field_width = 101;
+    EXPECT_FALSE(save_world(place_at(path)));
+    EXPECT_NE(std::string(persist_error()).find("field width 101"), std::string::npos) << persist_error();
+    world.field_width = 100;
+    world.creatures[3].neurons[2][4].weight[7] = NAN;
+    EXPECT_FALSE(save_world(place_at(path)));
+    EXPECT_NE(std::string(persist_error()).find("creature 3's neuron 4 of layer 2"), std::string::npos)
+        << persist_error();
+    world.creatures[3].neurons[2][4].weight[7] = 0;
+    world.creatures[5].eaten = INFINITY;
+    EXPECT_FALSE(save_world(place_at(path, true)));
     EXPECT_FALSE(save_world(path.c_str()));
-    EXPECT_NE(std::string(persist_error()).find("field (101 x 75)"), std::string::npos) << persist_error();
+    EXPECT_NE(std::string(persist_error()).find("creature 5's eaten is inf"), std::string::npos) << persist_error();
+    EXPECT_NE(std::string(persist_error()).find("previous save file is untouched"), std::string::npos);
+    world.creatures[5].eaten = 1;
+    world.cell_food[cell_index(10, 10)] = -INFINITY;
+    EXPECT_FALSE(save_world(place_at(path)));
+    EXPECT_NE(std::string(persist_error()).find("the food of cell (10, 10) is -inf"), std::string::npos)
+        << persist_error();
     expect_old_file_untouched();
+}
+
+TEST_F(save_failure, each_save_keeps_the_file_it_replaces_as_prev)
+{
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(save_world(place_at(path))) << persist_error();
+    const std::string second = read_bytes(path);
+    EXPECT_TRUE(read_bytes(path + ".prev") == old_bytes);
+    lived_world(20, 30);
+    ASSERT_TRUE(save_world(place_at(path))) << persist_error();
+    EXPECT_TRUE(read_bytes(path + ".prev") == second);
+    EXPECT_NE(read_bytes(path), second);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"life.sav", "life.sav.prev"}));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // Saves the program does not own (life-bench, the tests) replace the file and nothing more.
+    ASSERT_TRUE(save_world(path.c_str()));
+    EXPECT_TRUE(read_bytes(path + ".prev") == second);
+    // A place that may not be saved to is left alone.
+    world_place read_only = place_at(path);
+    read_only.can_save = false;
+    EXPECT_FALSE(save_world(read_only));
+    EXPECT_NE(std::string(persist_error()).find("not saved"), std::string::npos) << persist_error();
 }
 
 TEST_F(save_failure, a_successful_save_clears_the_message_and_keeps_permissions)

@@ -1,4 +1,5 @@
 // The step on hand-built scenes: sensing sectors, moving at walls, eating, penalties, replacement.
+#include "brain.h"
 #include "reset.h"
 #include "step.h"
 #include "world_fixture.h"
@@ -17,6 +18,7 @@ struct step : world_test {
         cr.resources = 5.0f;
         cr.neurons[4][0].bias = turn;
         cr.neurons[4][1].bias = push;
+        brains_changed();
         return cr;
     }
     static float input(int c, int k) { return world.creatures[c].neurons[0][k].output; }

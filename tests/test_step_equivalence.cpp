@@ -3,9 +3,11 @@
 #include "brain.h"
 #include "cycle.h"
 #include "reset.h"
+#include "save_file.h"
 #include "step.h"
 #include "step_kernels.h"
 #include "step_reference.h"
+#include "step_weights.h"
 #include "world_fixture.h"
 
 #include <cmath>
@@ -78,6 +80,7 @@ struct scenario {
 void build_world(const scenario &sc)
 {
     world_init(world);
+    brains_changed();
     world.population = sc.population;
     world_reset();
     if (!sc.seed)
@@ -135,6 +138,7 @@ void expect_same_run(const scenario &sc, const std::vector<const step_kernels *>
 
         for (size_t b = 0; b < builds.size(); b++) {
             world = *fast[b];
+            brains_changed(); // another world: its networks too
             for (long long s = done; s < to; s++)
                 sim_step_with(*builds[b]);
             if (event)
@@ -252,6 +256,7 @@ TEST_F(step_equivalence, cells_on_sector_boundaries_and_on_the_seam)
         sim_step_reference();
         std::unique_ptr<world_state> ref(new world_state(world));
         world = *start;
+        brains_changed();
         sim_step_with(*k);
         EXPECT_TRUE(world_equal(*ref, world)) << k->name << ": " << first_difference(*ref, world);
         EXPECT_GT(step_counters.exact, exact_before) << k->name << ": no pair needed the exact atan2";
@@ -282,10 +287,67 @@ TEST_F(step_equivalence, random_positions_and_headings_see_the_same)
             sim_step_reference();
             std::unique_ptr<world_state> ref(new world_state(world));
             world = *start;
+            brains_changed();
             sim_step_with(*k);
             ASSERT_TRUE(world_equal(*ref, world)) << k->name << " round " << round << ": " << first_difference(*ref, world);
         }
     }
+}
+
+// Everything that changes weights between steps, run on one world without telling the step
+// anything but what the program tells it: births and culls, a population lowered and raised
+// again (slots coming back with the weights they left with), resets, and loads of a save
+// file, whose rounded weights differ from those in memory.  The reference and each build run
+// the same script and must agree at every checkpoint.
+TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_population_changes)
+{
+    const std::string path = testing::TempDir() + "step_equivalence_weights.sav";
+    auto run = [&](void (*step)(), std::vector<std::unique_ptr<world_state>> &checkpoints) {
+        auto steps = [&](int n, int event_every) {
+            for (int s = 1; s <= n; s++) {
+                step();
+                if (event_every && s % event_every == 0)
+                    cycle_event();
+            }
+            checkpoints.emplace_back(new world_state(world));
+        };
+        world_init(world);
+        brains_changed(); // a new process's world
+        world.population = 10;
+        world_reset();
+        steps(300, 0);
+        world.population = 50; // slots 10 .. 49 hold zeros: reborn in their first step
+        steps(200, 50);
+        world.population = 5;
+        steps(200, 40);
+        world.population = 30; // slots 5 .. 29 come back as they left
+        steps(150, 0);
+        ASSERT_TRUE(save_world(path.c_str()));
+        world.population = 20;
+        world_reset();
+        steps(60, 0);
+        ASSERT_EQ(load_world(path.c_str()), load_ok);
+        steps(200, 70);
+        world.population = 50;
+        world_reset();
+        steps(100, 25);
+        ASSERT_EQ(load_world(path.c_str()), load_ok);
+        steps(100, 0);
+    };
+    std::vector<std::unique_ptr<world_state>> ref;
+    run(sim_step_reference, ref);
+    ASSERT_EQ(ref.size(), 8u);
+    static const step_kernels *build;
+    for (const step_kernels *k : usable_builds()) {
+        build = k;
+        std::vector<std::unique_ptr<world_state>> fast;
+        run([] { sim_step_with(*build); }, fast);
+        ASSERT_EQ(fast.size(), ref.size());
+        for (size_t at = 0; at < ref.size(); at++)
+            ASSERT_TRUE(world_equal(*ref[at], *fast[at]))
+                << k->name << ", checkpoint " << at << ": " << first_difference(*ref[at], *fast[at]);
+    }
+    std::remove(path.c_str());
 }
 
 // Runs `steps` steps from the current world on the reference and on each build, and compares.
@@ -297,6 +359,7 @@ void expect_same_steps(int steps, const char *what)
     std::unique_ptr<world_state> ref(new world_state(world));
     for (const step_kernels *k : usable_builds()) {
         world = *start;
+        brains_changed();
         for (int s = 0; s < steps; s++)
             sim_step_with(*k);
         EXPECT_TRUE(world_equal(*ref, world)) << what << ", " << k->name << ": " << first_difference(*ref, world);
@@ -354,28 +417,37 @@ TEST_F(step_equivalence, values_that_are_not_finite_for_one_step)
     expect_same_steps(1, "values that are not finite");
 }
 
-// The forward pass alone, on random networks and inputs, against the reference pass.
+// The forward pass alone, on random networks and inputs, against the reference pass: one
+// creature, and runs of two and three that the builds take side by side.
 TEST_F(step_equivalence, forward_pass_matches_for_random_networks)
 {
     std::mt19937 gen(99);
     std::uniform_real_distribution<float> val(-3.0f, 3.0f);
+    std::unique_ptr<brain_weights[]> w(new brain_weights[3]);
     for (const step_kernels *k : usable_builds()) {
         for (int round = 0; round < 200; round++) {
-            creature &cr = world.creatures[round % creature_slots];
-            for (int l = 0; l < layer_count; l++) {
-                for (int n = 0; n < layer_capacity; n++) {
-                    cr.neurons[l][n].bias = val(gen);
-                    cr.neurons[l][n].output = val(gen) * (float)(1 << (round % 20));
-                    for (int w = 0; w < layer_capacity; w++)
-                        cr.neurons[l][n].weight[w] = val(gen);
+            const int first = round % (creature_slots - 2), count = 1 + round % 3;
+            std::vector<creature> expected;
+            for (int c = first; c < first + count; c++) {
+                creature &cr = world.creatures[c];
+                for (int l = 0; l < layer_count; l++) {
+                    for (int n = 0; n < layer_capacity; n++) {
+                        cr.neurons[l][n].bias = val(gen);
+                        cr.neurons[l][n].output = val(gen) * (float)(1 << ((round + c) % 20));
+                        for (int i = 0; i < layer_capacity; i++)
+                            cr.neurons[l][n].weight[i] = val(gen);
+                    }
                 }
+                brain_weights_build(cr, w[c - first]);
+                const creature before = cr;
+                brain_forward(c);
+                expected.push_back(cr);
+                cr = before;
             }
-            const creature before = cr;
-            brain_forward(round % creature_slots);
-            const creature expected = cr;
-            cr = before;
-            k->forward(cr);
-            ASSERT_EQ(std::memcmp(&expected, &cr, sizeof cr), 0) << k->name << " round " << round;
+            k->forward(world.creatures + first, w.get(), count);
+            for (int c = 0; c < count; c++)
+                ASSERT_EQ(std::memcmp(&expected[c], &world.creatures[first + c], sizeof(creature)), 0)
+                    << k->name << " round " << round << " creature " << c << " of " << count;
         }
     }
 }
@@ -388,6 +460,7 @@ TEST_F(step_equivalence, sim_step_is_the_best_build)
         sim_step();
     std::unique_ptr<world_state> plain(new world_state(world));
     world = *start;
+    brains_changed();
     for (int s = 0; s < 400; s++)
         sim_step_reference();
     EXPECT_TRUE(world_equal(*plain, world)) << first_difference(*plain, world);

@@ -1,4 +1,5 @@
 // life-bench: builds a world like the program does, runs it headless, and reports the step rate.
+#include "brain.h"
 #include "cycle.h"
 #include "reset.h"
 #include "save_file.h"
@@ -159,6 +160,7 @@ int main(int argc, char **argv)
         for (long long done = 0; done < steps;) {
             const long long to = done + chunk < steps ? done + chunk : steps;
             world = *fast_world;
+            brains_changed(); // the networks are the other world's
             auto start = std::chrono::steady_clock::now();
             run_steps(fast_step, done, to, event_every);
             seconds += seconds_since(start);

@@ -1,0 +1,356 @@
+// The save file's operating-system calls on POSIX systems (Linux first: renameat2, flock, /proc-free).
+#include "file_system.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
+
+static const char *special_kind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+fs_read fs_read_file(const std::string &path, long long max_bytes)
+{
+    fs_read r;
+    // Look before opening: opening a device can have effects of its own, and a FIFO would block.
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        r.err = errno;
+        r.status = (errno == ENOENT || errno == ENOTDIR) ? fs_read::missing : fs_read::failed;
+        return r;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        r.status = fs_read::folder;
+        return r;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        r.status = fs_read::special;
+        r.kind = special_kind(st.st_mode);
+        return r;
+    }
+    // Non-blocking, in case the name was swapped for a FIFO since the look above.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        r.err = errno;
+        r.status = errno == ENOENT ? fs_read::missing : fs_read::failed;
+        return r;
+    }
+    if (fstat(fd, &st) != 0) {
+        r.err = errno;
+        close(fd);
+        return r;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        r.status = S_ISDIR(st.st_mode) ? fs_read::folder : fs_read::special;
+        r.kind = special_kind(st.st_mode);
+        return r;
+    }
+    r.size = (long long)st.st_size;
+    if (r.size > max_bytes) {
+        close(fd);
+        r.status = fs_read::too_large;
+        return r;
+    }
+    // Read one byte past the limit, so a file that grew since fstat is still caught.
+    r.bytes.resize((size_t)max_bytes + 1);
+    size_t got = 0;
+    while (got < r.bytes.size()) {
+        const ssize_t n = read(fd, &r.bytes[got], r.bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            r.err = errno;
+            close(fd);
+            r.bytes.clear();
+            return r;
+        }
+        if (n == 0)
+            break;
+        got += (size_t)n;
+    }
+    close(fd);
+    if ((long long)got > max_bytes) {
+        r.bytes.clear();
+        r.size = (long long)got;
+        r.status = fs_read::too_large;
+        return r;
+    }
+    r.bytes.resize(got);
+    r.status = fs_read::ok;
+    return r;
+}
+
+bool fs_name_exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool fs_is_regular(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool fs_writable(const std::string &path)
+{
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+std::string fs_link_target(const std::string &path)
+{
+    std::string at = path;
+    for (int depth = 0; depth < 40; depth++) {
+        char target[PATH_MAX];
+        const ssize_t n = readlink(at.c_str(), target, sizeof target - 1);
+        if (n < 0)
+            return at;
+        target[n] = '\0';
+        at = target[0] == '/' ? std::string(target) : fs_join(fs_folder_of(at), target);
+    }
+    return at;
+}
+
+int fs_rename(const std::string &from, const std::string &to)
+{
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int fs_rename_new(const std::string &from, const std::string &to)
+{
+#if defined(__linux__) && defined(SYS_renameat2)
+    if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1u /* RENAME_NOREPLACE */) == 0)
+        return 0;
+    if (errno != ENOSYS && errno != EINVAL)
+        return errno;
+#endif
+    // Without the system's help: a file gets its new name by a link, which never replaces; anything
+    // else is renamed after a look (a small race, only on old kernels or odd file systems).
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    if (lstat(from.c_str(), &st) == 0 && S_ISREG(st.st_mode) && link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return 0;
+    }
+    if (lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int fs_link(const std::string &from, const std::string &to)
+{
+    return link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+void fs_remove(const std::string &path) { unlink(path.c_str()); }
+
+static int write_all(int fd, const std::string &bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        done += (size_t)n;
+    }
+    return 0;
+}
+
+int fs_write_new(const std::string &path, const std::string &bytes, const std::string &like, const char **what)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *what = "cannot create the temporary file";
+        return errno;
+    }
+    struct stat old;
+    if (!like.empty() && stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        fchmod(fd, old.st_mode & 07777); // keep the permissions the user gave the file
+    int err = write_all(fd, bytes);
+    if (err)
+        *what = "write error";
+    else if (fsync(fd) != 0) {
+        err = errno;
+        *what = "cannot flush the file to disk";
+    }
+    if (close(fd) != 0 && !err) {
+        err = errno;
+        *what = "write error on close";
+    }
+    if (err)
+        unlink(path.c_str());
+    return err;
+}
+
+int fs_rewrite(const std::string &path, const std::string &bytes, const char **what)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *what = "cannot open the file for writing";
+        return errno;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *what = "it is not a regular file";
+        return EINVAL;
+    }
+    int err = write_all(fd, bytes);
+    if (err)
+        *what = "write error";
+    else if (fsync(fd) != 0) {
+        err = errno;
+        *what = "cannot flush the file to disk";
+    }
+    if (close(fd) != 0 && !err) {
+        err = errno;
+        *what = "write error on close";
+    }
+    return err;
+}
+
+void fs_sync_folder(const std::string &folder)
+{
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+}
+
+int fs_make_folders(const std::string &path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const std::string parent = fs_folder_of(path);
+    if (parent != path) {
+        const int err = fs_make_folders(parent);
+        if (err)
+            return err;
+    }
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+std::vector<std::string> fs_list(const std::string &folder)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(folder.c_str());
+    if (!d)
+        return names;
+    while (const dirent *e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    }
+    closedir(d);
+    return names;
+}
+
+int fs_lock(const std::string &path, bool create, int *handle)
+{
+    // flock belongs to the open file description: a second open, even in this process, competes.
+    const int fd = open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                        0666);
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return EINVAL;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno == EAGAIN ? EWOULDBLOCK : errno;
+        close(fd);
+        return err;
+    }
+    *handle = fd;
+    return 0;
+}
+
+void fs_unlock(int handle)
+{
+    if (handle >= 0)
+        close(handle);
+}
+
+long fs_process_id() { return (long)getpid(); }
+
+bool fs_process_gone(long pid) { return kill((pid_t)pid, 0) != 0 && errno == ESRCH; }
+
+std::string fs_data_home()
+{
+    const char *xdg = getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') // the convention ignores relative values
+        return xdg;
+    const char *home = getenv("HOME");
+    if (home && home[0] == '/')
+        return fs_join(home, ".local/share");
+    return std::string();
+}
+
+std::string fs_folder_of(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string fs_name_of(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string fs_join(const std::string &folder, const std::string &name)
+{
+    if (folder.empty() || folder == ".")
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string fs_error_text(int err) { return strerror(err); }
+
+fs_c_numbers::fs_c_numbers()
+{
+    locale_t c = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
+    c_locale_ = (void *)c;
+    previous_ = c ? (void *)uselocale(c) : nullptr;
+}
+
+fs_c_numbers::~fs_c_numbers()
+{
+    if (c_locale_) {
+        uselocale((locale_t)previous_);
+        freelocale((locale_t)c_locale_);
+    }
+}

@@ -1,0 +1,116 @@
+// Claims the world file this process may load and save, locked against every other copy.
+#include "world_place.h"
+
+#include "file_system.h"
+#include "save_path.h"
+
+#include <cerrno>
+
+// "<name>.sav" for the first copy, "<name>-2.sav", "<name>-3.sav", ... for the next ones.
+static std::string numbered(const std::string &name, int copy)
+{
+    if (copy == 1)
+        return name;
+    const std::string suffix = "-" + std::to_string(copy);
+    const size_t dot = name.rfind(".sav");
+    if (dot != std::string::npos && dot + 4 == name.size() && dot > 0)
+        return name.substr(0, dot) + suffix + ".sav";
+    return name + suffix;
+}
+
+enum { most_copies = 100 };
+
+// Takes the first world in the folder no other process holds.  False when this folder cannot
+// give one (read-only with no writable world file left, or the lock cannot be had); *why says so.
+static bool claim_in(const std::string &folder, const std::string &name, world_place &place, std::string *why)
+{
+    const bool folder_writable = fs_writable(folder);
+    for (int copy = 1; copy <= most_copies; copy++) {
+        const std::string path = fs_join(folder, numbered(name, copy));
+        int fd = -1;
+        if (folder_writable) {
+            const int err = fs_lock(path + ".lock", true, &fd);
+            if (err == EWOULDBLOCK)
+                continue;
+            if (err) {
+                *why = "cannot lock " + path + ".lock: " + fs_error_text(err);
+                return false;
+            }
+            place.path = path;
+            place.lock_fd = fd;
+            place.in_place = false;
+            // A file the user made read-only is respected: run it, never replace it.
+            place.can_save = !(fs_is_regular(path) && !fs_writable(path));
+            if (!place.can_save)
+                place.notice = path + " is read-only: the world runs from it but is not saved";
+        } else if (fs_is_regular(path) && fs_writable(path)) {
+            // No new file can be made here, but the world file itself can be rewritten; it is its own lock.
+            const int err = fs_lock(path, false, &fd);
+            if (err == EWOULDBLOCK)
+                continue;
+            if (err) {
+                *why = "cannot lock " + path + ": " + fs_error_text(err);
+                return false;
+            }
+            place.path = path;
+            place.lock_fd = fd;
+            place.in_place = true;
+            place.can_save = true;
+        } else {
+            *why = folder + " cannot be written";
+            return false;
+        }
+        if (copy > 1 && place.notice.empty())
+            place.notice = "another copy is running on " + fs_join(folder, name) + ": this one keeps its world in " +
+                           path;
+        return true;
+    }
+    *why = "the worlds " + fs_join(folder, name) + " to " + numbered(name, most_copies) + " are all in use";
+    return false;
+}
+
+world_place claim_world_place(const char *argv0)
+{
+    const std::string beside = save_path_from(argv0);
+    const std::string folder = fs_folder_of(beside);
+    const std::string name = fs_name_of(beside);
+    world_place place;
+    std::string why;
+    if ((fs_writable(folder) || (fs_is_regular(beside) && fs_writable(beside))) &&
+        claim_in(folder, name, place, &why))
+        return place;
+    if (why.empty())
+        why = folder + " cannot be written";
+
+    // Installed where the user cannot write: the world belongs with the user's data.
+    const std::string home = fs_data_home();
+    if (home.empty()) {
+        place.path = beside;
+        place.notice = why + " and no home folder is known: the world is not saved";
+        return place;
+    }
+    const std::string data = fs_join(home, "life");
+    const int err = fs_make_folders(data);
+    if (err) {
+        place.path = fs_join(data, name);
+        place.notice = why + " and " + data + " cannot be made (" + fs_error_text(err) + "): the world is not saved";
+        return place;
+    }
+    std::string why_not_here;
+    if (claim_in(data, name, place, &why_not_here)) {
+        if (place.notice.empty())
+            place.notice = why + ": the world is kept in " + place.path;
+        return place;
+    }
+    place = world_place();
+    place.path = fs_join(data, name);
+    place.notice = why + " and " + why_not_here + ": the world is not saved";
+    return place;
+}
+
+void release_world_place(world_place &place)
+{
+    fs_unlock(place.lock_fd);
+    place.lock_fd = -1;
+    place.can_save = false;
+}
