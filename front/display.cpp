@@ -2,14 +2,20 @@
 #include "display.h"
 
 #include "color.h"
+#include "display_loss.h"
 #include "keys.h"
+#include "notices.h"
+#include "picture_layout.h"
 #include "present.h"
 #include "world.h"
 
 #include <allegro.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <algorithm>
 
 BITMAP *back_buffer = nullptr;
 
@@ -58,6 +64,68 @@ static void draw_clock_text(int x, int y, bool show)
     }
 }
 
+// Draws newline-separated lines from (x, y) down, 10 pixels apart; returns how many.
+static int draw_lines(BITMAP *bmp, const std::string &text, int x, int y, int colour, int background)
+{
+    int n = 0;
+    for (size_t at = 0; at < text.size(); n++) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        textout_ex(bmp, font, text.substr(at, end - at).c_str(), x, y + 10 * n, colour, background);
+        at = end + 1;
+    }
+    return n;
+}
+
+static int count_lines(const std::string &text)
+{
+    int n = text.empty() ? 0 : 1;
+    for (char ch : text)
+        n += ch == '\n';
+    return n;
+}
+
+static long steady_ms()
+{
+    using namespace std::chrono;
+    return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// A fresh message goes in the black margin beside the picture where there is one (cleared again
+// when it expires), else into the picture's bottom rows.
+static bool margin_has_text = false;
+static int picture_notice_rows = 0; // picture rows the last message covered, when it was in the picture
+
+static void show_notice_in_margin(const std::string &fresh)
+{
+    pixel_rect band;
+    if (!present_margin(band))
+        return;
+    if (fresh.empty() && !margin_has_text)
+        return;
+    rectfill(screen, band.x, band.y, band.x + band.w - 1, band.y + band.h - 1, 0);
+    margin_has_text = !fresh.empty();
+    if (!margin_has_text)
+        return;
+    const std::string lines = notice_wrapped(fresh, (band.w - 20) / 8);
+    const int rows = count_lines(lines);
+    const int top = std::max(band.y, band.y + band.h - 10 * rows - 4);
+    draw_lines(screen, lines, band.x + 10, top, makecol(0x80, 0x80, 0x80), 0);
+}
+
+// Into the picture's bottom rows; returns the first row it covers (screen_h when none).
+static int draw_notice_in_picture(const std::string &fresh)
+{
+    pixel_rect band;
+    if (fresh.empty() || present_margin(band))
+        return screen_h;
+    const std::string lines = notice_wrapped(fresh, (screen_w - 20) / 8);
+    const int top = screen_h - 10 * count_lines(lines) - 2;
+    draw_lines(back_buffer, lines, 10, top, makecol(0x80, 0x80, 0x80), 0);
+    return top;
+}
+
 static void draw_field(int width, int height)
 {
     for (int j = 0; j < height; j++) {
@@ -104,6 +172,8 @@ static void draw_overlay(int live)
     for (int k = 0; k < 8; k++)
         textprintf_ex(back_buffer, font, 10, 50 + 10 * k, grey, text_background, "%s", help_lines[k]);
     textprintf_ex(back_buffer, font, 10, 150, grey, text_background, "star (*) marks the best");
+    // The run's last message stays here, left of the creature table.
+    draw_lines(back_buffer, notice_wrapped(notice_last(), 36), 10, 170, grey, text_background);
     draw_clock_text(10, 10, false);
 }
 
@@ -119,18 +189,44 @@ static void draw_world()
         draw_overlay(live);
     else
         draw_clock_text(world.text_x, world.text_y, false);
+    const int notice_top = draw_notice_in_picture(notice_fresh(steady_ms()));
     present_picture(back_buffer, 0, 0, width * cell_px, height * cell_px);
+    if (notice_top < screen_h)
+        present_picture(back_buffer, 0, notice_top, screen_w, screen_h);
+    picture_notice_rows = 0;
+}
+
+// With the display off only the message's own rows are copied, and blackened once it expires.
+static void show_notice_over_frozen_picture(const std::string &fresh)
+{
+    if (picture_notice_rows > 0) {
+        rectfill(back_buffer, 0, screen_h - picture_notice_rows, screen_w - 1, screen_h - 1, 0);
+        present_picture(back_buffer, 0, screen_h - picture_notice_rows, screen_w, screen_h);
+        picture_notice_rows = 0;
+    }
+    const int top = draw_notice_in_picture(fresh);
+    if (top < screen_h) {
+        present_picture(back_buffer, 0, top, screen_w, screen_h);
+        picture_notice_rows = screen_h - top;
+    }
 }
 
 void display_tick()
 {
+    // Once the display has gone away nothing may touch X again, keyboard included.
+    if (display_lost())
+        return;
     if (keypressed())
         key_command(readkey() >> 8);
     if (!back_buffer)
         return;
-    if (world.display_on)
+    const std::string &fresh = notice_fresh(steady_ms());
+    if (world.display_on) {
         draw_world();
-    else
+    } else {
         // Only the figures; the opaque background covers the previous ones.
         draw_clock_text(world.text_x, world.text_y, true);
+        show_notice_over_frozen_picture(fresh);
+    }
+    show_notice_in_margin(fresh);
 }

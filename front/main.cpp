@@ -2,12 +2,15 @@
 #include "clock.h"
 #include "display.h"
 #include "handover.h"
+#include "display_loss.h"
 #include "keys.h"
+#include "notices.h"
 #include "pointer.h"
 #include "present.h"
 #include "reset.h"
+#include "run_loop.h"
 #include "save_file.h"
-#include "save_path.h"
+#include "world_place.h"
 #include "screen_saver.h"
 #include "step.h"
 #include "world.h"
@@ -21,6 +24,7 @@
 #include <string>
 
 #include <pthread.h>
+#include <unistd.h>
 
 static void paint_old_field(int width_px, int height_px)
 {
@@ -65,11 +69,45 @@ static bool still_running()
     return running.load(std::memory_order_relaxed) != 0;
 }
 
+// This run's world: its file and the lock that keeps every other copy off it.
+static world_place place;
+
+// Says something the user should know: on stderr, and on the screen for a while.
+static void tell(const std::string &text)
+{
+    std::fprintf(stderr, "life: %s\n", text.c_str());
+    notice_post(text, steady_ms());
+}
+
+// Exit status: 0 when the run ended with its world saved, or had nothing to save (configure and
+// preview arguments, dismissed during start-up); 1 when it could not start or its world was not saved.
+enum : int { exit_saved = 0, exit_not_saved = 1 };
+
+static bool save_at_exit()
+{
+    if (save_world(place))
+        return true;
+    std::fprintf(stderr, "life: the world was not saved: %s\n", persist_error());
+    return false;
+}
+
+static bool autosave() { return save_world(place); }
+
+static void autosave_failed() { tell(std::string("the world could not be saved: ") + persist_error()); }
+
+// After the display went away: no X, no Allegro exit handlers, only the save.
+static void finish_without_display()
+{
+    const bool saved = save_at_exit();
+    release_world_place(place);
+    _exit(saved ? exit_saved : exit_not_saved);
+}
+
 int main(int argc, char **argv)
 {
     // Configure and preview have nothing to show: leave before opening the display at all.
     if (screen_saver_quits(argc, argv))
-        return 0;
+        return exit_saved;
 
     // Allegro's own SIGTERM handler shuts the library down inside the signal handler, which can
     // deadlock when the signal lands in the middle of the start-up: hold the stop signals back
@@ -89,7 +127,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "life: cannot start Allegro: DISPLAY is not set\n");
         else
             std::fprintf(stderr, "life: cannot start Allegro: cannot open the X display \"%s\"\n", display);
-        return 1;
+        return exit_not_saved;
     }
     running.store(-1, std::memory_order_relaxed);
     install_signal_handlers();
@@ -100,8 +138,10 @@ int main(int argc, char **argv)
 
     if (!present_open(screen_w, screen_h)) {
         std::fprintf(stderr, "life: cannot open the screen: %s\n", allegro_error);
-        return 1;
+        return exit_not_saved;
     }
+    // From here a lost display saves the world (once there is one) instead of ending inside Xlib.
+    display_loss_guard(finish_without_display);
     text_background = -1;
 
     // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
@@ -111,7 +151,7 @@ int main(int argc, char **argv)
     back_buffer = create_bitmap(screen_w, screen_h);
     if (!back_buffer) {
         std::fprintf(stderr, "life: cannot create the back buffer\n");
-        return 1;
+        return exit_not_saved;
     }
     world_reset_screen_hook = paint_old_field;
     clock_clear_screen_hook = present_clear;
@@ -121,14 +161,29 @@ int main(int argc, char **argv)
 
     // Dismissed during start-up: leave the stored world as it is.
     if (!still_running())
-        return 0;
+        return exit_saved;
     world_reset();
-    const std::string save_path = save_path_from(argv[0]);
-    if (!still_running())
-        return 0;
-
-    if (load_world(save_path.c_str()) == load_refused)
-        std::fprintf(stderr, "life: %s\n", persist_error());
+    // The lock is held from before the load until after the last save: no other copy writes this world.
+    place = claim_world_place(argv[0]);
+    if (!place.notice.empty())
+        tell(place.notice);
+    if (!still_running()) {
+        release_world_place(place);
+        return exit_saved;
+    }
+    if (!place.path.empty() && load_world(place.path.c_str()) == load_refused) {
+        tell(persist_error());
+        // A refused file that is still under the world's name is never saved over.
+        if (load_left_file_in_place() && place.can_save) {
+            place.can_save = false;
+            tell("the refused file is left as it is: this run's world is not saved");
+        }
+    }
+    // Dismissed while loading: the file is untouched.
+    if (!still_running()) {
+        release_world_place(place);
+        return exit_saved;
+    }
     if (world.display_on) {
         text_background = -1;
     } else {
@@ -136,15 +191,16 @@ int main(int argc, char **argv)
         text_background = 0;
     }
 
-    do {
-        sim_step();
-        if (handover_pending())
-            handover_run(display_tick);
-    } while (running.load(std::memory_order_relaxed) != 0);
+    run_loop_hooks hooks;
+    hooks.display_pass = display_tick;
+    hooks.now_ms = steady_ms;
+    hooks.save = place.can_save ? autosave : nullptr;
+    hooks.save_failed = autosave_failed;
+    run_loop(hooks);
+    display_loss_finish();
 
-    const bool saved = save_world(save_path.c_str());
-    if (!saved)
-        std::fprintf(stderr, "life: the world was not saved: %s\n", persist_error());
+    const bool saved = save_at_exit();
+    release_world_place(place);
 
     remove_int(handover_clock_timer);
     remove_int(handover_display_timer);
@@ -152,6 +208,6 @@ int main(int argc, char **argv)
     destroy_bitmap(back_buffer);
     back_buffer = nullptr;
     present_close();
-    return saved ? 0 : 1;
+    return saved ? exit_saved : exit_not_saved;
 }
 END_OF_MAIN()

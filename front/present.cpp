@@ -11,6 +11,7 @@
 #include <cstring>
 
 static picture_layout layout;
+static pixel_rect monitor_used;
 // The picture at its scaled size, rebuilt part by part before it is copied to the screen.
 static BITMAP *scaled = nullptr;
 
@@ -38,6 +39,7 @@ bool present_open(int picture_w, int picture_h)
             return false;
         monitor = {0, 0, picture_w, picture_h};
     }
+    monitor_used = monitor;
     layout = layout_picture(monitor, picture_w, picture_h);
     if (!layout.identity) {
         scaled = create_bitmap(layout.place.w, layout.place.h);
@@ -80,6 +82,22 @@ void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1)
             out[k] = in[src_col[k]];
     }
     blit(scaled, screen, part.x, part.y, place.x + part.x, place.y + part.y, part.w, part.h);
+}
+
+bool present_margin(pixel_rect &band)
+{
+    const pixel_rect &m = monitor_used, &p = layout.place;
+    const int below = m.y + m.h - (p.y + p.h);
+    if (below >= 10) {
+        band = {m.x, p.y + p.h, m.w, below};
+        return true;
+    }
+    const int left = p.x - m.x;
+    if (left >= 8 * 24) {
+        band = {m.x, m.y, left, m.h};
+        return true;
+    }
+    return false;
 }
 
 void present_clear() { clear_bitmap(screen); }

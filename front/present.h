@@ -12,6 +12,11 @@ bool present_open(int picture_w, int picture_h);
 // place is the picture's size, otherwise nearest neighbour, so a part lands exactly where the whole would.
 void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1);
 
+// A black band beside the picture on its monitor where a few lines of text fit (below it, else to
+// its left), in screen pixels; false when the picture fills its monitor.
+struct pixel_rect;
+bool present_margin(pixel_rect &band);
+
 // Black over the whole screen, margins and other monitors included.
 void present_clear();
 

@@ -7,6 +7,7 @@
 #include "picture_layout.h"
 #include "pointer.h"
 #include "reset.h"
+#include "run_loop.h"
 #include "screen_saver.h"
 #include "world.h"
 
@@ -264,6 +265,55 @@ TEST_F(front_test, the_users_mouse_and_stop_requests_end_the_loop)
     running.store(-1);
     handover_stop();
     EXPECT_EQ(running.load(), 0);
+}
+
+// The loop's clock moves one minute per display pass, and every step brings a pass.
+long loop_clock_ms = 0;
+std::vector<long> save_times;
+std::vector<long> failures_told;
+bool saves_fail_from_20_to_35 = false;
+long loop_now() { return loop_clock_ms; }
+void minute_pass()
+{
+    loop_clock_ms += 60 * 1000;
+    if (loop_clock_ms >= 45 * 60 * 1000)
+        handover_stop();
+    handover_display_timer();
+}
+bool loop_save()
+{
+    save_times.push_back(loop_clock_ms / 60000);
+    const long minute = loop_clock_ms / 60000;
+    return !(saves_fail_from_20_to_35 && minute >= 20 && minute <= 35);
+}
+void loop_save_failed() { failures_told.push_back(loop_clock_ms / 60000); }
+
+// Every ten minutes the world is saved between two steps; a failing save is told once, tried again
+// ten minutes later, and the run goes on.
+TEST_F(front_test, the_loop_saves_every_ten_minutes_and_tells_a_failure_once)
+{
+    loop_clock_ms = 0;
+    save_times.clear();
+    failures_told.clear();
+    saves_fail_from_20_to_35 = true;
+    handover_display_timer();
+    run_loop_hooks hooks;
+    hooks.display_pass = minute_pass;
+    hooks.now_ms = loop_now;
+    hooks.save = loop_save;
+    hooks.save_failed = loop_save_failed;
+    EXPECT_EQ(run_loop(hooks), 45);
+    EXPECT_EQ(save_times, (std::vector<long>{10, 20, 30, 40}));
+    EXPECT_EQ(failures_told, (std::vector<long>{20}));
+
+    // Without a save (a world that is not to be written) the loop just runs.
+    running.store(-1);
+    loop_clock_ms = 0;
+    save_times.clear();
+    hooks.save = nullptr;
+    handover_display_timer();
+    EXPECT_EQ(run_loop(hooks), 45);
+    EXPECT_TRUE(save_times.empty());
 }
 
 // Opening the screen warps the pointer and maps a window under it; those moves arrive late and

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -50,7 +52,7 @@ std::string scratch_folder::program(const std::string &name)
 }
 
 life_process::life_process(const std::string &program, const std::vector<std::string> &args, bool display,
-                           const std::string &stderr_to)
+                           const std::string &stderr_to, const std::string &user_home)
 {
     stderr_path = stderr_to.empty() ? program + ".stderr" : stderr_to;
     pid = fork();
@@ -62,6 +64,12 @@ life_process::life_process(const std::string &program, const std::vector<std::st
             dup2(err, 2);
         if (!display)
             unsetenv("DISPLAY");
+        if (!user_home.empty()) {
+            setenv("HOME", user_home.c_str(), 1);
+            unsetenv("XDG_DATA_HOME");
+            if (setgroups(0, nullptr) != 0 || setgid(nobody_gid) != 0 || setuid(nobody_uid) != 0)
+                _exit(126);
+        }
         std::vector<char *> argv;
         argv.push_back(const_cast<char *>(program.c_str()));
         for (const std::string &a : args)
@@ -108,6 +116,31 @@ void life_process::signal(int sig)
 }
 
 std::string life_process::error_output() const { return read_file(stderr_path); }
+
+std::string read_only_program_folder(const scratch_folder &dir, const std::string &name)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = dir.file("installed");
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    fs::copy_file(fs::canonical(life_bin()), folder + "/" + name, fs::copy_options::overwrite_existing, ec);
+    // The scratch folder itself is mkdtemp's 0700: nobody must be able to pass through it.
+    chmod(dir.path.c_str(), 0755);
+    chmod(folder.c_str(), 0755);
+    chmod((folder + "/" + name).c_str(), 0755);
+    return ec ? std::string() : folder;
+}
+
+std::string nobody_home(const scratch_folder &dir)
+{
+    const std::string home = dir.file("home");
+    std::error_code ec;
+    std::filesystem::create_directory(home, ec);
+    chmod(dir.path.c_str(), 0755);
+    if (ec || chown(home.c_str(), nobody_uid, nobody_gid) != 0)
+        return std::string();
+    return home;
+}
 
 std::vector<std::string> read_lines(const std::string &path)
 {

@@ -23,9 +23,11 @@ struct scratch_folder {
 // One run of the program; killed if still running when destroyed.
 struct life_process {
     // With `display` false the program is started with no DISPLAY at all.  Its stderr goes to
-    // `stderr_to`, by default beside the program.
+    // `stderr_to`, by default beside the program.  With `user_home`, it runs as the unprivileged user
+    // `nobody` with that HOME (and no XDG_DATA_HOME), as on a user's desk where not every folder is
+    // writable; tests run as root, for whom every permission check passes.
     life_process(const std::string &program, const std::vector<std::string> &args = {}, bool display = true,
-                 const std::string &stderr_to = "");
+                 const std::string &stderr_to = "", const std::string &user_home = "");
     ~life_process();
     life_process(const life_process &) = delete;
     life_process &operator=(const life_process &) = delete;
@@ -41,6 +43,15 @@ struct life_process {
     int exit_code = -1; // the exit status, or -1 when killed by a signal
     std::string stderr_path;
 };
+
+// The unprivileged user programs run as with `user_home`.
+enum : unsigned { nobody_uid = 65534, nobody_gid = 65534 };
+
+// A folder `nobody` may read and enter but not write, holding a copy of the program under `name`
+// (root's build folders are not that user's to read); its path, or empty on failure.
+std::string read_only_program_folder(const scratch_folder &dir, const std::string &name);
+// A home folder of nobody's own inside `dir`.
+std::string nobody_home(const scratch_folder &dir);
 
 // The lines of a text file (a save file); empty when it does not exist.
 std::vector<std::string> read_lines(const std::string &path);

@@ -15,6 +15,9 @@
 #include <iostream>
 #include <set>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const uint32_t text_grey = 0x808080;
@@ -93,6 +96,12 @@ template <class F> screenshot wait_for_screen(F ok, int timeout_ms = 10000)
 }
 
 bool clock_text_at_start(const screenshot &s) { return text_at(s, 10, 10, "time:", text_grey); }
+
+// The screen shows the world, scaled or not: food, heads or text drawn somewhere.
+bool clock_text_at_start_anywhere(const screenshot &s)
+{
+    return std::any_of(s.pixels.begin(), s.pixels.end(), [](uint32_t p) { return p == head_red; });
+}
 
 struct life_e2e : ::testing::Test {
     static x_server *server;
@@ -621,6 +630,121 @@ TEST_F(life_e2e, no_screen_means_an_error_and_an_untouched_save_file)
               std::string::npos)
         << p.error_output();
     EXPECT_EQ(read_file(save), kept);
+}
+
+// Waits until the program's stderr holds `text`; the milliseconds it took, or -1.
+long wait_for_message(life_process &p, const std::string &text, int timeout_ms)
+{
+    const long start = now_ms();
+    if (!poll_until([&] { return p.error_output().find(text) != std::string::npos; }, timeout_ms))
+        return -1;
+    return now_ms() - start;
+}
+
+// A logout or an X crash: the step in progress ends, the world is saved, and the process says why.
+TEST(life_e2e_display, the_display_going_away_saves_the_world)
+{
+    x_desktop desk;
+    desk.width = 1024, desk.height = 768;
+    x_server own(desk);
+    ASSERT_TRUE(own.ok());
+    scratch_folder dir;
+    const std::string save = dir.file("life.sav");
+    life_process p(dir.program("life"));
+    ASSERT_GT(wait_for_screen(clock_text_at_start_anywhere, start_timeout_ms).width, 0) << p.error_output();
+    sleep_ms(1500);
+    own.stop();
+    const long lost_at = now_ms();
+    ASSERT_TRUE(p.wait_exit(exit_timeout_ms)) << "still running without its display";
+    std::printf("[display gone] saved and ended %ld ms after the X server was killed\n", now_ms() - lost_at);
+    EXPECT_EQ(p.exit_code, 0) << p.error_output();
+    EXPECT_NE(p.error_output().find("life: the X display went away"), std::string::npos) << p.error_output();
+    save_view v(save);
+    EXPECT_EQ(v.lines.size(), v.expected_lines());
+    EXPECT_GE(v.time(), 1);
+}
+
+// Two copies on one world (a host runs one per monitor): each keeps a world of its own.
+TEST_F(life_e2e, two_copies_keep_two_worlds)
+{
+    const std::string program = dir.program("life");
+    life_process first(program, {}, true, dir.file("first.stderr"));
+    ASSERT_GT(start(first).width, 0);
+    life_process second(program, {}, true, dir.file("second.stderr"));
+    ASSERT_GE(wait_for_message(second, "life-2.sav", start_timeout_ms), 0) << second.error_output();
+    sleep_ms(1500);
+    ASSERT_TRUE(first.running() && second.running()) << first.error_output() << second.error_output();
+    first.signal(SIGTERM);
+    second.signal(SIGTERM);
+    ASSERT_TRUE(first.wait_exit(exit_timeout_ms) && second.wait_exit(exit_timeout_ms));
+    EXPECT_EQ(first.exit_code, 0) << first.error_output();
+    EXPECT_EQ(second.exit_code, 0) << second.error_output();
+    for (const char *name : {"life.sav", "life-2.sav"}) {
+        save_view v(dir.file(name));
+        EXPECT_EQ(v.lines.size(), v.expected_lines()) << name;
+        EXPECT_GE(v.time(), 1) << name;
+    }
+}
+
+// Neither a FIFO nor a 2 GB sparse file holds up the start: both are refused at once, without being read.
+TEST_F(life_e2e, a_fifo_and_a_huge_sparse_file_are_refused_at_once)
+{
+    const std::string program = dir.program("life"), save = dir.file("life.sav");
+    ASSERT_EQ(mkfifo(save.c_str(), 0644), 0);
+    {
+        life_process p(program);
+        const long took = wait_for_message(p, "refused", 5000);
+        ASSERT_GE(took, 0) << p.error_output();
+        std::printf("[fifo] refused %ld ms after the start\n", took);
+        ASSERT_GT(start(p).width, 0);
+        key("x");
+        ASSERT_TRUE(p.wait_exit(exit_timeout_ms));
+        // Left where it is, so the run saved nowhere: the world was not saved.
+        EXPECT_EQ(p.exit_code, 1) << p.error_output();
+        struct stat st;
+        ASSERT_EQ(lstat(save.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    }
+    ASSERT_EQ(unlink(save.c_str()), 0);
+    const off_t two_gb = (off_t)2 << 30;
+    ASSERT_EQ(truncate((write_file(save, "5\n"), save.c_str()), two_gb), 0);
+    {
+        life_process p(program);
+        const long took = wait_for_message(p, "refused", 5000);
+        ASSERT_GE(took, 0) << p.error_output();
+        std::printf("[2 GB sparse file] refused %ld ms after the start\n", took);
+        ASSERT_GT(start(p).width, 0);
+        key("x");
+        expect_clean_exit(p, save);
+        struct stat st;
+        ASSERT_EQ(stat((save + ".bad").c_str(), &st), 0) << p.error_output();
+        EXPECT_EQ(st.st_size, two_gb);
+    }
+}
+
+// Installed where the user cannot write: the world lives under XDG_DATA_HOME and moves on from run to run.
+TEST_F(life_e2e, from_a_read_only_folder_the_world_lives_in_the_users_data_folder)
+{
+    const std::string folder = read_only_program_folder(dir, "life");
+    const std::string home = nobody_home(dir);
+    ASSERT_FALSE(folder.empty() || home.empty());
+    const std::string world_file = home + "/.local/share/life/life.sav";
+    long saved_time = -1;
+    for (int run = 0; run < 2; run++) {
+        life_process p(folder + "/life", {}, true, dir.file("nobody.stderr"), home);
+        ASSERT_GT(start(p).width, 0) << p.error_output();
+        sleep_ms(1200);
+        key("x");
+        expect_clean_exit(p, world_file);
+        const long t = save_view(world_file).time();
+        EXPECT_GT(t, saved_time) << "the world goes on from the last run";
+        saved_time = t;
+    }
+    struct stat st;
+    ASSERT_EQ(stat((home + "/.local/share/life").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(st.st_uid, (uid_t)nobody_uid);
+    EXPECT_FALSE(file_exists(folder + "/life.sav"));
 }
 
 } // namespace

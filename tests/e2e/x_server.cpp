@@ -59,6 +59,8 @@ static bool window_manager_running()
 
 x_server::x_server(const x_desktop &wanted) : desktop(wanted)
 {
+    if (const char *d = getenv("DISPLAY"))
+        previous_display = d;
     int fds[2];
     if (pipe(fds) != 0)
         return;
@@ -130,16 +132,27 @@ x_server::x_server(const x_desktop &wanted) : desktop(wanted)
 
 x_server::~x_server()
 {
+    stop();
+    if (previous_display.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", previous_display.c_str(), 1);
+}
+
+void x_server::stop()
+{
     if (window_manager_pid > 0) {
         kill(window_manager_pid, SIGTERM);
         int status;
         waitpid(window_manager_pid, &status, 0);
     }
+    window_manager_pid = -1;
     if (pid > 0) {
         kill(pid, SIGTERM);
         int status;
         waitpid(pid, &status, 0);
     }
+    pid = -1;
 }
 
 int run_tool(const std::vector<std::string> &argv)

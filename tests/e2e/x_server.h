@@ -30,10 +30,13 @@ struct x_server {
     x_server &operator=(const x_server &) = delete;
 
     bool ok() const { return pid > 0 && !display.empty(); }
+    // Stops the server (and its window manager) now, as a logout or an X crash would.
+    void stop();
     int pid = -1;
     int window_manager_pid = -1;
     std::string display; // ":N"
     x_desktop desktop;
+    std::string previous_display; // DISPLAY before this server, restored when it stops
 };
 
 // Runs a tool to completion (xdotool, life-bench), its standard output discarded; returns its exit status, or -1.

@@ -1,0 +1,15 @@
+// The X display going away (logout, an X crash, the host destroying the window): a stop like SIGTERM, never an exit from inside Xlib.
+#pragma once
+
+// Installs Xlib's I/O error handler.  When the display goes away the run is stopped and `finish`
+// runs exactly once: on the main thread after its step in progress, or, when the main thread is
+// stuck inside Xlib, on the thread that saw the loss after a grace period.  `finish` must save the
+// world and end the process with _exit, without calling into X or Allegro again.
+void display_loss_guard(void (*finish)());
+
+// True once the display has gone away: nothing may call into X from then on.
+bool display_lost();
+
+// Runs `finish` if the display has gone away and nobody runs it yet; called by the main thread
+// once its loop has ended.  Returns only when the display is still there.
+void display_loss_finish();
