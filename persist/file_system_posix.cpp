@@ -276,8 +276,9 @@ std::vector<std::string> fs_list(const std::string &folder)
 int fs_lock(const std::string &path, bool create, int *handle)
 {
     // flock belongs to the open file description: a second open, even in this process, competes.
-    const int fd = open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                        0666);
+    int fd = open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0 && create && errno == EACCES) // a lock file another user made: reading is enough to lock it
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     struct stat st;

@@ -1,4 +1,5 @@
-// A save killed at any moment leaves either the old or the new complete file, never a broken one.
+// A save killed at any moment leaves either the old or the new complete file, never a broken one,
+// and the previous world in ".prev" whole.
 #include "save_fixture.h"
 
 #include <chrono>
@@ -12,6 +13,7 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
 {
     scratch_folder dir;
     const std::string path = dir.file("life.sav");
+    const world_place place = place_at(path);
 
     // Two different worlds, A and B, and the exact files each one saves to.
     static world_state worlds[2];
@@ -30,7 +32,7 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     // How long one whole save takes here, so the kills land before, inside and after it.
     const auto start = std::chrono::steady_clock::now();
     for (int n = 0; n < 4; n++)
-        ASSERT_TRUE(save_world(path.c_str()));
+        ASSERT_TRUE(save_world(place));
     const long save_us =
         (long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 4;
 
@@ -44,7 +46,7 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            save_world(path.c_str());
+            save_world(place);
             // Hold on until killed, so every round ends by SIGKILL.
             for (;;)
                 pause();
@@ -64,18 +66,24 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
         } else {
             kept_old++;
         }
-        // A killed save may leave its temporary beside the file; nothing else may appear.
+        if (file_exists(path + ".prev")) {
+            const std::string prev = read_bytes(path + ".prev");
+            ASSERT_TRUE(prev == bytes[0] || prev == bytes[1]) << "round " << round << ": .prev is broken";
+        }
+        // A killed save may leave its temporary (or its second name of the old file) beside it; nothing else may appear.
         for (const std::string &name : dir.names()) {
-            if (name == "life.sav")
+            if (name == "life.sav" || name == "life.sav.prev")
                 continue;
             ASSERT_EQ(name.rfind("life.sav.", 0), 0u) << name;
-            ASSERT_EQ(name.substr(name.size() - 4), ".tmp") << name;
+            const std::string tail = name.substr(name.size() - 4);
+            ASSERT_TRUE(tail == ".tmp" || tail == ".old") << name;
         }
     }
     // The next good save clears away what the killed ones left.
     world = worlds[current];
-    ASSERT_TRUE(save_world(path.c_str()));
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"life.sav"});
+    ASSERT_TRUE(save_world(place));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"life.sav", "life.sav.prev"}));
+    EXPECT_TRUE(read_bytes(path + ".prev") == bytes[current]);
     // The file that survived still loads.
     fresh_world();
     EXPECT_EQ(load_world(path.c_str()), load_ok);

@@ -1,10 +1,12 @@
-// Where the save file goes: named after the program, beside it, whatever the folder names hold.
+// Where the save file goes: named after the program, beside it or in the user's data folder, one world per copy.
+#include "save_fixture.h"
 #include "save_path.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 static std::string own_executable()
@@ -69,4 +71,136 @@ TEST(save_path, a_bare_name_found_through_path_uses_the_executables_own_place)
     ASSERT_EQ(chdir("/"), 0);
     EXPECT_EQ(save_path_from("life"), expected);
     ASSERT_EQ(chdir(here), 0);
+}
+
+// ---------------------------------------------------------------- claiming the world
+
+// A program folder "bin" holding the program "life" inside a scratch folder, and a home beside it.
+struct world_claim : ::testing::Test {
+    scratch_folder dir;
+    std::string bin = dir.file("bin"), program = dir.file("bin/life"), world_path = dir.file("bin/life.sav");
+    void SetUp() override
+    {
+        std::filesystem::create_directories(bin);
+        std::filesystem::create_directories(dir.file("home"));
+        lived_world(10, 20);
+    }
+};
+
+static std::string described(const world_place &p)
+{
+    return p.path + (p.can_save ? " save" : " no-save") + (p.in_place ? " in-place" : "") +
+           (p.lock_fd >= 0 ? " locked" : "") + " | " + p.notice;
+}
+
+TEST_F(world_claim, a_second_copy_takes_the_next_world_and_a_released_world_is_free_again)
+{
+    world_place first = claim_world_place(program.c_str());
+    world_place second = claim_world_place(program.c_str());
+    world_place third = claim_world_place(program.c_str());
+    EXPECT_EQ(described(first), world_path + " save locked | ");
+    EXPECT_EQ(described(second), dir.file("bin/life-2.sav") + " save locked | another copy is running on " +
+                                     world_path + ": this one keeps its world in " + dir.file("bin/life-2.sav"));
+    EXPECT_EQ(third.path, dir.file("bin/life-3.sav"));
+    EXPECT_TRUE(save_world(first)) << persist_error();
+    EXPECT_TRUE(save_world(second)) << persist_error();
+    release_world_place(second);
+    EXPECT_EQ(second.lock_fd, -1);
+    world_place again = claim_world_place(program.c_str());
+    EXPECT_EQ(again.path, dir.file("bin/life-2.sav"));
+    // Another process is kept out the same way, and gets in once the holder is gone.
+    EXPECT_EQ(in_child([&] { return claim_world_place(program.c_str()).path; }).second, dir.file("bin/life-4.sav"));
+    for (world_place *p : {&first, &third, &again})
+        release_world_place(*p);
+    EXPECT_EQ(in_child([&] { return claim_world_place(program.c_str()).path; }).second, world_path);
+    // The lock files stay for the next run; the worlds are whole.
+    EXPECT_TRUE(file_exists(world_path + ".lock"));
+    fresh_world();
+    EXPECT_EQ(load_world(dir.file("bin/life-2.sav").c_str()), load_ok) << persist_error();
+}
+
+TEST_F(world_claim, a_dangling_link_as_the_world_creates_the_file_it_names)
+{
+    std::filesystem::create_directories(dir.file("worlds"));
+    ASSERT_EQ(symlink("../worlds/mine.sav", world_path.c_str()), 0);
+    world_place place = claim_world_place(program.c_str());
+    EXPECT_EQ(described(place), world_path + " save locked | ");
+    fresh_world();
+    EXPECT_EQ(load_world(place.path.c_str()), load_missing);
+    lived_world(10, 20);
+    ASSERT_TRUE(save_world(place)) << persist_error();
+    EXPECT_TRUE(std::filesystem::is_symlink(world_path));
+    EXPECT_EQ(split_lines(read_bytes(dir.file("worlds/mine.sav"))).size(), 5u + 15000u + 1u + 10u * 1703u);
+    release_world_place(place);
+}
+
+TEST_F(world_claim, a_program_folder_the_user_cannot_write_keeps_the_world_in_the_data_home)
+{
+    ASSERT_EQ(chmod(bin.c_str(), 0555), 0);
+    const auto [status, said] = as_ordinary_user(dir, [&] {
+        setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
+        world_place by_xdg = claim_world_place(program.c_str());
+        const bool saved = save_world(by_xdg);
+        unsetenv("XDG_DATA_HOME");
+        setenv("HOME", dir.file("home").c_str(), 1);
+        world_place by_home = claim_world_place(program.c_str());
+        return described(by_xdg) + (saved ? " saved" : " not saved") + "\n" + described(by_home);
+    });
+    EXPECT_CHILD_RAN(status, said);
+    const std::string data = dir.file("home/data/life");
+    EXPECT_EQ(said, data + "/life.sav save locked | " + bin + " cannot be written: the world is kept in " + data +
+                        "/life.sav saved\n" + dir.file("home/.local/share/life/life.sav") + " save locked | " + bin +
+                        " cannot be written: the world is kept in " + dir.file("home/.local/share/life/life.sav"));
+    struct stat st;
+    ASSERT_EQ(stat(data.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(file_exists(data + "/life.sav"));
+    EXPECT_TRUE(std::filesystem::is_empty(bin));
+}
+
+TEST_F(world_claim, a_read_only_world_file_is_run_but_never_replaced)
+{
+    ASSERT_TRUE(save_world(world_path.c_str()));
+    const std::string bytes = read_bytes(world_path);
+    ASSERT_EQ(chmod(world_path.c_str(), 0444), 0);
+    const auto [status, said] = as_ordinary_user(dir, [&] {
+        world_place place = claim_world_place(program.c_str());
+        fresh_world();
+        const load_result loaded = load_world(place.path.c_str());
+        world.time++;
+        const bool saved = save_world(place);
+        return described(place) + (loaded == load_ok ? " loaded" : " not loaded") + (saved ? " saved" : " not saved");
+    });
+    EXPECT_CHILD_RAN(status, said);
+    EXPECT_EQ(said, world_path + " no-save locked | " + world_path +
+                        " is read-only: the world runs from it but is not saved loaded not saved");
+    EXPECT_TRUE(read_bytes(world_path) == bytes);
+}
+
+TEST_F(world_claim, a_writable_world_file_in_a_read_only_folder_is_saved_in_place)
+{
+    ASSERT_TRUE(save_world(world_path.c_str()));
+    ASSERT_EQ(chmod(bin.c_str(), 0555), 0);
+    struct stat before;
+    ASSERT_EQ(stat(world_path.c_str(), &before), 0);
+    lived_world(30, 40);
+    const auto [status, said] = as_ordinary_user(dir, [&] {
+        setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
+        world_place place = claim_world_place(program.c_str());
+        const bool saved = save_world(place) && save_world(place);
+        // A second copy cannot share the file, nor make a new one beside it.
+        world_place second = claim_world_place(program.c_str());
+        return described(place) + (saved ? " saved" : std::string(" not saved: ") + persist_error()) + "\n" +
+               second.path;
+    });
+    EXPECT_CHILD_RAN(status, said);
+    EXPECT_EQ(said, world_path + " save in-place locked |  saved\n" + dir.file("home/data/life/life.sav"));
+    struct stat after;
+    ASSERT_EQ(stat(world_path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(split_lines(read_bytes(world_path)).size(), 5u + 15000u + 1u + 30u * 1703u);
+    std::vector<std::string> in_bin;
+    for (const auto &e : std::filesystem::directory_iterator(bin))
+        in_bin.push_back(e.path().filename().string());
+    EXPECT_EQ(in_bin, std::vector<std::string>{"life.sav"});
 }
