@@ -1,8 +1,8 @@
 // The program's life: start-up, the screen-saver convention, the step loop, saving the world and shut-down.
 #include "clock.h"
 #include "display.h"
-#include "handover.h"
 #include "display_loss.h"
+#include "handover.h"
 #include "keys.h"
 #include "notices.h"
 #include "pointer.h"
@@ -10,20 +10,19 @@
 #include "reset.h"
 #include "run_loop.h"
 #include "save_file.h"
-#include "world_place.h"
 #include "screen_saver.h"
 #include "step.h"
+#include "stop_signals.h"
 #include "world.h"
+#include "world_place.h"
 
 #include <allegro.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include <pthread.h>
 #include <unistd.h>
 
 static void paint_old_field(int width_px, int height_px)
@@ -45,21 +44,6 @@ static long steady_ms()
 {
     using namespace std::chrono;
     return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Ending the session (SIGTERM from a screen locker, SIGHUP, Ctrl-C) is like moving the mouse:
-// the step in progress finishes and the world is saved.
-static void stop_on_signal(int) { handover_stop(); }
-
-static void install_signal_handlers()
-{
-    struct sigaction sa = {};
-    sa.sa_handler = stop_on_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
 }
 
 // Handler work that fell due while the main thread was busy runs here, between two pieces of it.
@@ -109,15 +93,8 @@ int main(int argc, char **argv)
     if (screen_saver_quits(argc, argv))
         return exit_saved;
 
-    // Allegro's own SIGTERM handler shuts the library down inside the signal handler, which can
-    // deadlock when the signal lands in the middle of the start-up: hold the stop signals back
-    // until ours replaces it.  One that came meanwhile then stops the program before it loads.
-    sigset_t stop_signals, previous_mask;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGTERM);
-    sigaddset(&stop_signals, SIGHUP);
-    sigaddset(&stop_signals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, &previous_mask);
+    // One that comes meanwhile stops the program before it loads.
+    stop_signals_hold();
     if (allegro_init() != 0) {
         // Allegro leaves its message empty when the X display cannot be reached.
         const char *display = std::getenv("DISPLAY");
@@ -130,8 +107,7 @@ int main(int argc, char **argv)
         return exit_not_saved;
     }
     running.store(-1, std::memory_order_relaxed);
-    install_signal_handlers();
-    pthread_sigmask(SIG_SETMASK, &previous_mask, nullptr);
+    stop_signals_take();
     install_timer();
     install_keyboard();
     install_mouse();
