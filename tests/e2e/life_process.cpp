@@ -117,6 +117,23 @@ void life_process::signal(int sig)
 
 std::string life_process::error_output() const { return read_file(stderr_path); }
 
+std::string life_process::thread_stacks() const
+{
+    if (pid <= 0 || ended)
+        return std::string();
+    const std::string command = "gdb -p " + std::to_string(pid) +
+                                " -batch -ex 'thread apply all bt 12' 2>/dev/null | grep -E '^(#|Thread)'";
+    std::string out;
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+            out.append(buf, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
 std::string read_only_program_folder(const scratch_folder &dir, const std::string &name)
 {
     namespace fs = std::filesystem;

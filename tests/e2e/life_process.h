@@ -37,6 +37,8 @@ struct life_process {
     bool wait_exit(int timeout_ms);
     void signal(int sig);
     std::string error_output() const;
+    // What its threads are doing (gdb), for the message of a test that found it stuck.
+    std::string thread_stacks() const;
 
     int pid = -1;
     bool ended = false;

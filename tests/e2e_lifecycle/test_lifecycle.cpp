@@ -224,6 +224,18 @@ struct lifecycle : ::testing::Test {
         xdotool({"mousemove", xs[pointer], ys[pointer]});
     }
 
+    // A run that missed its ending (input that came before the screen opened, or a movement in the
+    // half second the pointer settles after it) is stopped the way a user would: moving the mouse
+    // again, once a second, until it ends.
+    void stop_by_mouse(life_process &p)
+    {
+        missed_endings++;
+        for (const long give_up = now_ms() + exit_timeout_ms; !p.ended && now_ms() < give_up;) {
+            move_mouse();
+            p.wait_exit(1000);
+        }
+    }
+
     // The run has ended: the file must be the one before or a newer whole one, never older, never torn.
     // Returns the new state, which the next run starts from.
     save_state after_run(const save_state &before, life_process &p, ending how, const std::string &what,
@@ -298,13 +310,9 @@ struct lifecycle : ::testing::Test {
         default:
             break;
         }
-        if (!p.wait_exit(missed_ending_ms)) {
-            // A run that missed its ending (a key that came before the window) is stopped by the mouse.
-            missed_endings++;
-            move_mouse();
-            p.wait_exit(exit_timeout_ms);
-        }
-        EXPECT_TRUE(p.ended) << "the program did not end";
+        if (!p.wait_exit(missed_ending_ms))
+            stop_by_mouse(p);
+        EXPECT_TRUE(p.ended) << "the program did not end: " << p.error_output() << p.thread_stacks();
         return after_run(before, p, how, std::string(ending_names[how]) + " after " + std::to_string(delay_ms) + " ms",
                          watch);
     }
@@ -393,12 +401,9 @@ TEST_F(lifecycle, mouse_keys_and_sigterm_during_start_up)
         if (how == by_sigterm)
             p.signal(SIGTERM);
         brainwashed = how == by_key;
-        if (!p.wait_exit(missed_ending_ms)) {
-            missed_endings++;
-            move_mouse();
-            p.wait_exit(exit_timeout_ms);
-        }
-        ASSERT_TRUE(p.ended);
+        if (!p.wait_exit(missed_ending_ms))
+            stop_by_mouse(p);
+        ASSERT_TRUE(p.ended) << "the program did not end: " << p.error_output() << p.thread_stacks();
         early.reset();
         later.reset();
         state = after_run(state, p, how,
