@@ -80,7 +80,7 @@ world_place claim_world_place(const char *argv0)
         claim_in(folder, name, place, &why))
         return place;
     if (why.empty())
-        why = folder + " cannot be written";
+        why = "the program's folder (" + folder + ") cannot be written";
 
     // Installed where the user cannot write: the world belongs with the user's data.
     const std::string home = fs_data_home();

@@ -148,9 +148,10 @@ TEST_F(world_claim, a_program_folder_the_user_cannot_write_keeps_the_world_in_th
     });
     EXPECT_CHILD_RAN(status, said);
     const std::string data = dir.file("home/data/life");
-    EXPECT_EQ(said, data + "/life.sav save locked | " + bin + " cannot be written: the world is kept in " + data +
-                        "/life.sav saved\n" + dir.file("home/.local/share/life/life.sav") + " save locked | " + bin +
-                        " cannot be written: the world is kept in " + dir.file("home/.local/share/life/life.sav"));
+    const std::string why = "the program's folder (" + bin + ") cannot be written: the world is kept in ";
+    EXPECT_EQ(said, data + "/life.sav save locked | " + why + data + "/life.sav saved\n" +
+                        dir.file("home/.local/share/life/life.sav") + " save locked | " + why +
+                        dir.file("home/.local/share/life/life.sav"));
     struct stat st;
     ASSERT_EQ(stat(data.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
