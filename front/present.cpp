@@ -65,8 +65,13 @@ bool present_open(int picture_w, int picture_h)
 
 bool present_open_window(unsigned long window, int picture_w, int picture_h)
 {
-    // Memory bitmaps, makecol and the font work at this depth without a graphics mode.
+    // Memory bitmaps, makecol and the font work at this depth without a graphics mode, but the pixel
+    // layout is set by opening a screen: without one Allegro's default is 0xBBGGRR.  The picture is 0xRRGGBB.
     set_color_depth(32);
+    _rgb_r_shift_32 = 16;
+    _rgb_g_shift_32 = 8;
+    _rgb_b_shift_32 = 0;
+    _rgb_a_shift_32 = 24;
     std::string why;
     if (!window_present_open(window, picture_w, picture_h, &why)) {
         std::fprintf(stderr, "life: cannot draw into the screen saver's window: %s\n", why.c_str());
