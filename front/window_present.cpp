@@ -186,7 +186,9 @@ bool window_present_open(unsigned long id, int picture_w, int picture_h, std::st
     XGCValues values;
     values.foreground = 0;
     values.graphics_exposures = False;
-    gc = XCreateGC(display, window, GCForeground | GCGraphicsExposures, &values);
+    // Over any child windows too: the whole of the window given is ours to draw on.
+    values.subwindow_mode = IncludeInferiors;
+    gc = XCreateGC(display, window, GCForeground | GCGraphicsExposures | GCSubwindowMode, &values);
     int major, minor;
     Bool pixmaps;
     shm_possible = XShmQueryVersion(display, &major, &minor, &pixmaps) && std::getenv("DISPLAY") &&

@@ -184,7 +184,7 @@ int border_of(Window w)
     return ok ? a.border_width : 0;
 }
 
-TEST(screen_saver_host, a_preview_draws_scaled_into_the_given_window_only_and_writes_nothing)
+TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_nothing_and_a_hack_follows_that_window_to_its_end)
 {
     x_desktop desk;
     desk.width = 1024;
@@ -254,6 +254,32 @@ TEST(screen_saver_host, a_preview_draws_scaled_into_the_given_window_only_and_wr
     }
     EXPECT_EQ(contents(home), before);
     EXPECT_TRUE(std::filesystem::is_empty(empty_home));
+
+    // The same window as a host's (--root): it follows the window's new size, and the window's end is a
+    // stop like SIGTERM with the world saved.
+    setenv("XSCREENSAVER_WINDOW", id, 1);
+    life_process hack(folder + "/life", {"--root"}, true, dir.file("hack.stderr"), empty_home);
+    unsetenv("XSCREENSAVER_WINDOW");
+    ASSERT_EQ(run_tool({"xdotool", "windowsize", id, "400", "300"}), 0);
+    long grown = 0;
+    EXPECT_TRUE(poll_until(
+        [&] {
+            const screenshot shot = take_screenshot();
+            grown = 0;
+            for (int y = top; y < top + 300 && shot.width > 0; y++)
+                for (int x = left + 300; x < left + 400; x++)
+                    grown += shot.at(x, y) != 0 && grey(shot.at(x, y));
+            return grown > 100;
+        },
+        15000))
+        << "food pixels in the grown part: " << grown << "\n" << hack.error_output();
+    EXPECT_TRUE(hack.running());
+    sleep_ms(500);
+    clock.signal(SIGTERM);
+    ASSERT_TRUE(hack.wait_exit(10000));
+    EXPECT_EQ(hack.exit_code, 0) << hack.error_output();
+    EXPECT_NE(hack.error_output().find("window"), std::string::npos) << hack.error_output();
+    EXPECT_TRUE(whole_world(empty_home + "/.local/share/life/life.sav"));
 }
 
 // Pixels of an 800 x 600 picture where every pixel differs from its neighbours: a wrong source pixel shows.
