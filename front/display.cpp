@@ -94,7 +94,7 @@ static long steady_ms()
 
 // A fresh message goes in the black margin beside the picture where there is one (cleared again
 // when it expires), else into the picture's bottom rows.
-static bool margin_has_text = false;
+static std::string margin_text; // what the margin shows now
 static int picture_notice_rows = 0; // picture rows the last message covered, when it was in the picture
 
 static void show_notice_in_margin(const std::string &fresh)
@@ -102,16 +102,23 @@ static void show_notice_in_margin(const std::string &fresh)
     pixel_rect band;
     if (!present_margin(band))
         return;
-    if (fresh.empty() && !margin_has_text)
+    // Drawn when the message changes, not at every pass.
+    if (fresh == margin_text)
         return;
-    rectfill(screen, band.x, band.y, band.x + band.w - 1, band.y + band.h - 1, 0);
-    margin_has_text = !fresh.empty();
-    if (!margin_has_text)
+    margin_text = fresh;
+    // The band is drawn off screen and put in place whole: a host's window has no Allegro screen.
+    BITMAP *pixels = create_bitmap(band.w, band.h);
+    if (!pixels)
         return;
-    const std::string lines = notice_wrapped(fresh, (band.w - 20) / 8);
-    const int rows = count_lines(lines);
-    const int top = std::max(band.y, band.y + band.h - 10 * rows - 4);
-    draw_lines(screen, lines, band.x + 10, top, makecol(0x80, 0x80, 0x80), 0);
+    clear_bitmap(pixels);
+    if (!fresh.empty()) {
+        const std::string lines = notice_wrapped(fresh, (band.w - 20) / 8);
+        const int rows = count_lines(lines);
+        const int top = std::max(0, band.h - 10 * rows - 4);
+        draw_lines(pixels, lines, 10, top, makecol(0x80, 0x80, 0x80), 0);
+    }
+    present_unscaled(pixels, band.x, band.y);
+    destroy_bitmap(pixels);
 }
 
 // Into the picture's bottom rows; returns the first row it covers (screen_h when none).
@@ -211,15 +218,27 @@ static void show_notice_over_frozen_picture(const std::string &fresh)
     }
 }
 
+void display_clear()
+{
+    present_clear();
+    margin_text.clear();
+}
+
 void display_tick()
 {
     // Once the display has gone away nothing may touch X again, keyboard included.
     if (display_lost())
         return;
-    if (keypressed())
+    // In a host's window the keyboard is the host's: no keyboard is installed.
+    if (keyboard_driver && keypressed())
         key_command(readkey() >> 8);
     if (!back_buffer)
         return;
+    // A resized window starts black: the figures and the message are drawn again in full.
+    if (present_follow_size()) {
+        margin_text.clear();
+        picture_notice_rows = 0;
+    }
     const std::string &fresh = notice_fresh(steady_ms());
     if (world.display_on) {
         draw_world();

@@ -13,6 +13,9 @@
 
 static std::atomic<bool> lost{false};
 static std::atomic<bool> finishing{false};
+static std::atomic<bool> window_gone{false};
+static Display *watched = nullptr;
+static XErrorHandler previous_error_handler = nullptr;
 static void (*finish_hook)() = nullptr;
 static pthread_t main_thread;
 
@@ -58,4 +61,34 @@ void display_loss_finish()
     if (display_lost())
         for (;;)
             pause();
+}
+
+void display_loss_window_gone(const char *why)
+{
+    if (!window_gone.exchange(true))
+        std::fprintf(stderr, "life: %s; saving the world and stopping\n", why);
+    handover_stop();
+}
+
+bool display_window_gone() { return window_gone.load(std::memory_order_relaxed); }
+
+static int on_x_error(Display *d, XErrorEvent *e)
+{
+    if (d != watched)
+        return previous_error_handler ? previous_error_handler(d, e) : 0;
+    // Only a local look-up of the error's name: no request may be sent from here.
+    char name[80] = "";
+    XGetErrorText(d, e->error_code, name, sizeof name);
+    char why[160];
+    std::snprintf(why, sizeof why, "the screen saver's window went away (X error: %s)", name);
+    display_loss_window_gone(why);
+    return 0;
+}
+
+void display_loss_watch_window(Display *host)
+{
+    watched = host;
+    XErrorHandler previous = XSetErrorHandler(on_x_error);
+    if (previous != on_x_error)
+        previous_error_handler = previous;
 }

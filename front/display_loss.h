@@ -13,3 +13,14 @@ bool display_lost();
 // Runs `finish` if the display has gone away and nobody runs it yet; called by the main thread
 // once its loop has ended.  Returns only when the display is still there.
 void display_loss_finish();
+
+// The window a screen-saver host gave us, drawn through its own connection `host`: Xlib protocol
+// errors on that connection (BadWindow, BadDrawable when the host destroys the window) stop the run
+// like SIGTERM instead of ending the process; errors on other connections go to the previous handler.
+struct _XDisplay;
+void display_loss_watch_window(_XDisplay *host);
+
+// The host's window is gone (an error above, or its DestroyNotify): the run stops, the world is saved
+// as usual, and nothing may draw into the window again.  `why` goes to stderr once.
+void display_loss_window_gone(const char *why);
+bool display_window_gone();

@@ -1,4 +1,4 @@
-// The program's life: start-up, the screen-saver convention, the step loop, saving the world and shut-down.
+// The program's life: start-up, the screen-saver conventions, the step loop, saving the world and shut-down.
 #include "clock.h"
 #include "display.h"
 #include "display_loss.h"
@@ -55,6 +55,8 @@ static bool still_running()
 
 // This run's world: its file and the lock that keeps every other copy off it.
 static world_place place;
+// A preview only looks: it has nothing to save, at the end or when the display goes away.
+static bool looking_only = false;
 
 // Says something the user should know: on stderr, and on the screen for a while.
 static void tell(const std::string &text)
@@ -69,7 +71,7 @@ enum : int { exit_saved = 0, exit_not_saved = 1 };
 
 static bool save_at_exit()
 {
-    if (save_world(place))
+    if (looking_only || save_world(place))
         return true;
     std::fprintf(stderr, "life: the world was not saved: %s\n", persist_error());
     return false;
@@ -92,6 +94,16 @@ int main(int argc, char **argv)
     // Configure and preview have nothing to show: leave before opening the display at all.
     if (screen_saver_quits(argc, argv))
         return exit_saved;
+    // An X11 host's window to draw into, or our own screen.
+    const saver_launch launch = screen_saver_launch(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
+    if (!launch.error.empty()) {
+        std::fprintf(stderr, "life: %s\n", launch.error.c_str());
+        return exit_not_saved;
+    }
+    const bool own_screen = launch.mode == saver_mode::own_screen;
+    // A preview looks at the world as it stands and writes nothing at all.
+    const bool preview = launch.mode == saver_mode::preview;
+    looking_only = preview;
 
     // One that comes meanwhile stops the program before it loads.
     stop_signals_hold();
@@ -109,28 +121,35 @@ int main(int argc, char **argv)
     running.store(-1, std::memory_order_relaxed);
     stop_signals_take();
     install_timer();
-    install_keyboard();
-    install_mouse();
-
-    if (!present_open(screen_w, screen_h)) {
-        std::fprintf(stderr, "life: cannot open the screen: %s\n", allegro_error);
-        return exit_not_saved;
+    if (own_screen) {
+        install_keyboard();
+        install_mouse();
+        if (!present_open(screen_w, screen_h)) {
+            std::fprintf(stderr, "life: cannot open the screen: %s\n", allegro_error);
+            return exit_not_saved;
+        }
+    } else {
+        // The host owns the window, the keyboard and the mouse, and ends the run with SIGTERM.
+        if (!present_open_window(launch.window, screen_w, screen_h))
+            return exit_not_saved;
     }
     // From here a lost display saves the world (once there is one) instead of ending inside Xlib.
     display_loss_guard(finish_without_display);
     text_background = -1;
 
-    // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
-    pointer_rest(mouse_x, mouse_y, steady_ms());
-    mouse_callback = stop_on_allegro_mouse;
-    set_close_button_callback(handover_stop);
+    if (own_screen) {
+        // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
+        pointer_rest(mouse_x, mouse_y, steady_ms());
+        mouse_callback = stop_on_allegro_mouse;
+        set_close_button_callback(handover_stop);
+    }
     back_buffer = create_bitmap(screen_w, screen_h);
     if (!back_buffer) {
         std::fprintf(stderr, "life: cannot create the back buffer\n");
         return exit_not_saved;
     }
     world_reset_screen_hook = paint_old_field;
-    clock_clear_screen_hook = present_clear;
+    clock_clear_screen_hook = display_clear;
 
     install_int_ex(handover_clock_timer, SECS_TO_TIMER(1));
     install_int_ex(handover_display_timer, BPS_TO_TIMER(18));
@@ -140,14 +159,18 @@ int main(int argc, char **argv)
         return exit_saved;
     world_reset();
     // The lock is held from before the load until after the last save: no other copy writes this world.
-    place = claim_world_place(argv[0]);
+    place = preview ? look_up_world_place(argv[0]) : claim_world_place(argv[0]);
     if (!place.notice.empty())
         tell(place.notice);
     if (!still_running()) {
         release_world_place(place);
         return exit_saved;
     }
-    if (!place.path.empty() && load_world(place.path.c_str()) == load_refused) {
+    // A preview cannot take a file (even one caught in the middle of an in-place save): a new world then, quietly.
+    if (preview) {
+        if (!place.path.empty())
+            load_world(place.path.c_str(), false);
+    } else if (!place.path.empty() && load_world(place.path.c_str()) == load_refused) {
         tell(persist_error());
         // A refused file that is still under the world's name is never saved over.
         if (load_left_file_in_place() && place.can_save) {
@@ -163,7 +186,7 @@ int main(int argc, char **argv)
     if (world.display_on) {
         text_background = -1;
     } else {
-        present_clear();
+        display_clear();
         text_background = 0;
     }
 
@@ -180,7 +203,8 @@ int main(int argc, char **argv)
 
     remove_int(handover_clock_timer);
     remove_int(handover_display_timer);
-    mouse_callback = nullptr;
+    if (own_screen)
+        mouse_callback = nullptr;
     destroy_bitmap(back_buffer);
     back_buffer = nullptr;
     present_close();

@@ -37,3 +37,19 @@ pixel_rect layout_span(const picture_layout &layout, int x0, int y0, int x1, int
     span(layout.src_row, y0, y1, r0, r1);
     return {c0, r0, std::max(0, c1 - c0), std::max(0, r1 - r0)};
 }
+
+bool layout_margin(const pixel_rect &m, const picture_layout &layout, pixel_rect &band)
+{
+    const pixel_rect &p = layout.place;
+    const int below = m.y + m.h - (p.y + p.h);
+    if (below >= 10) {
+        band = {m.x, p.y + p.h, m.w, below};
+        return true;
+    }
+    const int left = p.x - m.x;
+    if (left >= 8 * 24) {
+        band = {m.x, m.y, left, m.h};
+        return true;
+    }
+    return false;
+}

@@ -23,3 +23,7 @@ picture_layout layout_picture(const pixel_rect &monitor, int picture_w, int pict
 
 // The screen rectangle (relative to place) that shows picture pixels [x0, x1) x [y0, y1).
 pixel_rect layout_span(const picture_layout &layout, int x0, int y0, int x1, int y1);
+
+// A black band beside the picture on its monitor where a few lines of text fit (below it, else at
+// least 24 characters to its left), in screen pixels; false when there is none.
+bool layout_margin(const pixel_rect &monitor, const picture_layout &layout, pixel_rect &band);

@@ -1,19 +1,32 @@
-// The real screen: opened at the desktop's own size, and the 800 x 600 picture put on it scaled.
+// Where the picture is shown: the program's own full screen, or a window a screen-saver host made.
 #include "present.h"
 
 #include "monitors.h"
 #include "picture_layout.h"
+#include "window_present.h"
 
 #include <allegro.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 static picture_layout layout;
 static pixel_rect monitor_used;
 // The picture at its scaled size, rebuilt part by part before it is copied to the screen.
 static BITMAP *scaled = nullptr;
+// A host's window instead of Allegro's screen: everything goes to window_present.
+static bool in_window = false;
+
+static picture_rows rows_of(BITMAP *bitmap)
+{
+    picture_rows rows;
+    rows.rows = (const uint32_t *const *)bitmap->line;
+    rows.w = bitmap->w;
+    rows.h = bitmap->h;
+    return rows;
+}
 
 static bool open_full_screen(int &w, int &h)
 {
@@ -50,8 +63,32 @@ bool present_open(int picture_w, int picture_h)
     return true;
 }
 
+bool present_open_window(unsigned long window, int picture_w, int picture_h)
+{
+    // Memory bitmaps, makecol and the font work at this depth without a graphics mode, but the pixel
+    // layout is set by opening a screen: without one Allegro's default is 0xBBGGRR.  The picture is 0xRRGGBB.
+    set_color_depth(32);
+    _rgb_r_shift_32 = 16;
+    _rgb_g_shift_32 = 8;
+    _rgb_b_shift_32 = 0;
+    _rgb_a_shift_32 = 24;
+    std::string why;
+    if (!window_present_open(window, picture_w, picture_h, &why)) {
+        std::fprintf(stderr, "life: cannot draw into the screen saver's window: %s\n", why.c_str());
+        return false;
+    }
+    in_window = true;
+    return true;
+}
+
+bool present_follow_size() { return in_window && window_present_follow_size(); }
+
 void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1)
 {
+    if (in_window) {
+        window_present_picture(rows_of(picture), x0, y0, x1, y1);
+        return;
+    }
     if (x0 < 0)
         x0 = 0;
     if (y0 < 0)
@@ -86,24 +123,29 @@ void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1)
 
 bool present_margin(pixel_rect &band)
 {
-    const pixel_rect &m = monitor_used, &p = layout.place;
-    const int below = m.y + m.h - (p.y + p.h);
-    if (below >= 10) {
-        band = {m.x, p.y + p.h, m.w, below};
-        return true;
-    }
-    const int left = p.x - m.x;
-    if (left >= 8 * 24) {
-        band = {m.x, m.y, left, m.h};
-        return true;
-    }
-    return false;
+    return in_window ? window_present_margin(band) : layout_margin(monitor_used, layout, band);
 }
 
-void present_clear() { clear_bitmap(screen); }
+void present_unscaled(BITMAP *pixels, int x, int y)
+{
+    if (in_window)
+        window_present_unscaled(rows_of(pixels), x, y);
+    else
+        blit(pixels, screen, 0, 0, x, y, pixels->w, pixels->h);
+}
+
+void present_clear()
+{
+    if (in_window)
+        window_present_clear();
+    else
+        clear_bitmap(screen);
+}
 
 void present_close()
 {
+    if (in_window)
+        window_present_close();
     if (scaled)
         destroy_bitmap(scaled);
     scaled = nullptr;

@@ -1,4 +1,4 @@
-// The real screen: opened at the desktop's own size, and the 800 x 600 picture put on it scaled.
+// Where the picture is shown: the program's own full screen, or a window a screen-saver host made.
 #pragma once
 
 struct BITMAP;
@@ -8,6 +8,15 @@ struct BITMAP;
 // the picture's size where no full screen can be had (the reason on stderr).  False when neither.
 bool present_open(int picture_w, int picture_h);
 
+// Shows the picture in `window` (0: the root window), which a screen-saver host made and owns:
+// scaled to the window's size, following it when it changes.  Allegro's screen stays closed.
+// False, with the reason on stderr, when that window cannot be used.
+bool present_open_window(unsigned long window, int picture_w, int picture_h);
+
+// Once per display pass: true when the place to draw changed size (the host's window was resized)
+// and was cleared, so everything must be shown again.  Never waits for the X server.
+bool present_follow_size();
+
 // Shows picture pixels [x0, x1) x [y0, y1) at their place on the screen: pixel for pixel when the
 // place is the picture's size, otherwise nearest neighbour, so a part lands exactly where the whole would.
 void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1);
@@ -16,6 +25,9 @@ void present_picture(BITMAP *picture, int x0, int y0, int x1, int y1);
 // its left), in screen pixels; false when the picture fills its monitor.
 struct pixel_rect;
 bool present_margin(pixel_rect &band);
+
+// Puts a small bitmap (text for the margin) unscaled at (x, y) on the screen or window.
+void present_unscaled(BITMAP *pixels, int x, int y);
 
 // Black over the whole screen, margins and other monitors included.
 void present_clear();

@@ -1,4 +1,4 @@
-// The screen-saver convention: a program named *.scr is started with /s to run, /c to configure, /p to preview.
+// The screen-saver conventions: Windows starts a *.scr with /s, /c or /p; X11 hosts pass --root or --window-id.
 #include "screen_saver.h"
 
 #include <cctype>
@@ -26,4 +26,76 @@ bool screen_saver_quits(int argc, const char *const *argv)
             return true;
     }
     return false;
+}
+
+// An X window id as hosts write them: "0x" and hexadecimal digits, or decimal digits; never 0 (None),
+// never wider than X's 29-bit resource ids.
+static bool parse_window_id(const char *text, unsigned long &out)
+{
+    if (!text)
+        return false;
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char *digit = hex ? text + 2 : text;
+    if (*digit == '\0')
+        return false;
+    unsigned long value = 0;
+    for (; *digit; digit++) {
+        int d = -1;
+        if (std::isdigit((unsigned char)*digit))
+            d = *digit - '0';
+        else if (hex && std::isxdigit((unsigned char)*digit))
+            d = lower(*digit) - 'a' + 10;
+        if (d < 0)
+            return false;
+        value = value * (hex ? 16 : 10) + (unsigned long)d;
+        if (value > 0x1FFFFFFFul)
+            return false;
+    }
+    if (value == 0)
+        return false;
+    out = value;
+    return true;
+}
+
+static bool is_option(const char *arg, const char *name)
+{
+    // Both the X Toolkit's "-name" and the long "--name" spelling.
+    if (arg[0] != '-')
+        return false;
+    const char *rest = arg[1] == '-' ? arg + 2 : arg + 1;
+    return std::strcmp(rest, name) == 0;
+}
+
+saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window)
+{
+    saver_launch launch;
+    bool root = false, window_given = false;
+    const char *window_text = nullptr;
+    for (int a = 1; a < argc; a++) {
+        if (is_option(argv[a], "root")) {
+            root = true;
+        } else if (is_option(argv[a], "window-id")) {
+            window_given = true;
+            window_text = a + 1 < argc ? argv[++a] : nullptr;
+        }
+    }
+    if (window_given) {
+        if (!parse_window_id(window_text, launch.window)) {
+            launch.error = window_text ? std::string("--window-id needs an X window id such as 0x2a00007, not \"") +
+                                             window_text + "\""
+                                       : "--window-id needs an X window id such as 0x2a00007";
+            return launch;
+        }
+        launch.mode = saver_mode::preview;
+        return launch;
+    }
+    if (!root)
+        return launch;
+    // The host's own window when it names one, else the real root window.
+    if (host_window && host_window[0] != '\0' && !parse_window_id(host_window, launch.window)) {
+        launch.error = std::string("XSCREENSAVER_WINDOW holds \"") + host_window + "\", which is no X window id";
+        return launch;
+    }
+    launch.mode = saver_mode::host_window;
+    return launch;
 }

@@ -1,6 +1,29 @@
-// The screen-saver convention: a program named *.scr is started with /s to run, /c to configure, /p to preview.
+// The screen-saver conventions: Windows starts a *.scr with /s, /c or /p; X11 hosts pass --root or --window-id.
 #pragma once
+
+#include <string>
 
 // True when the program is a ".scr" given "/c" or "/p": there is no settings dialog and no
 // preview, so it should return at once.  Any other name or argument means run normally.
 bool screen_saver_quits(int argc, const char *const *argv);
+
+// How an X11 host (XScreenSaver and the hosts that reuse its hacks) asked the program to run.
+enum class saver_mode {
+    own_screen,  // no host: the program opens its own full screen and takes the keyboard and mouse
+    host_window, // --root: the user's world shown in the host's window (or the root window)
+    preview,     // --window-id: the world as it stands shown in a small window, nothing written
+};
+
+// When `error` is non-empty the arguments cannot be followed (a window id that is no number) and
+// mode is own_screen.  `window` is the X window to draw into; 0 with host_window means the root window.
+struct saver_launch {
+    saver_mode mode = saver_mode::own_screen;
+    unsigned long window = 0;
+    std::string error;
+};
+
+// Reads "--root" / "-root" and "--window-id ID" / "-window-id ID" (hexadecimal "0x..." or decimal)
+// from the arguments; `host_window` is the XSCREENSAVER_WINDOW value, or null when it is not set.
+// A window id on the command line wins over --root (the settings dialog appends it to the --root
+// command).  Every other argument is ignored.
+saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window);

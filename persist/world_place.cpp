@@ -69,6 +69,12 @@ static bool claim_in(const std::string &folder, const std::string &name, world_p
     return false;
 }
 
+// The world may live beside the program: the folder can take new files, or the world file there can be rewritten.
+static bool beside_can_hold(const std::string &folder, const std::string &beside)
+{
+    return fs_writable(folder) || (fs_is_regular(beside) && fs_writable(beside));
+}
+
 world_place claim_world_place(const char *argv0)
 {
     const std::string beside = save_path_from(argv0);
@@ -76,8 +82,7 @@ world_place claim_world_place(const char *argv0)
     const std::string name = fs_name_of(beside);
     world_place place;
     std::string why;
-    if ((fs_writable(folder) || (fs_is_regular(beside) && fs_writable(beside))) &&
-        claim_in(folder, name, place, &why))
+    if (beside_can_hold(folder, beside) && claim_in(folder, name, place, &why))
         return place;
     if (why.empty())
         why = "the program's folder (" + folder + ") cannot be written";
@@ -113,4 +118,15 @@ void release_world_place(world_place &place)
     fs_unlock(place.lock_fd);
     place.lock_fd = -1;
     place.can_save = false;
+}
+
+world_place look_up_world_place(const char *argv0)
+{
+    const std::string beside = save_path_from(argv0);
+    world_place place;
+    place.path = beside;
+    const std::string home = fs_data_home();
+    if (!beside_can_hold(fs_folder_of(beside), beside) && !home.empty())
+        place.path = fs_join(fs_join(home, "life"), fs_name_of(beside));
+    return place;
 }

@@ -19,5 +19,8 @@ struct world_place {
 // "<name>-2.sav", "<name>-3.sav", ...  Never fails outright: when no world can be had, can_save
 // is false and notice says why.
 world_place claim_world_place(const char *argv0);
+// Where claim_world_place would look first for the same program, found without creating, locking or
+// writing anything: for a look at the world as it stands (a preview).  can_save is always false.
+world_place look_up_world_place(const char *argv0);
 // Drops the lock; the lock file itself stays for the next run.
 void release_world_place(world_place &place);

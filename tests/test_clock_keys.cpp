@@ -15,6 +15,7 @@
 
 #include <climits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -404,6 +405,47 @@ TEST(screen_saver, everything_else_runs)
     EXPECT_FALSE(quits({"life", "/p", "1234"}));
     EXPECT_FALSE(quits({"scr", "/c"}));
     EXPECT_FALSE(quits({"life.scrx", "/c"}));
+}
+
+std::string launched(std::initializer_list<const char *> args, const char *host_window = nullptr)
+{
+    std::vector<const char *> v(args);
+    const saver_launch l = screen_saver_launch((int)v.size(), v.data(), host_window);
+    if (!l.error.empty())
+        return "error: " + l.error;
+    const char *mode = l.mode == saver_mode::own_screen ? "own" : l.mode == saver_mode::host_window ? "host" : "preview";
+    return std::string(mode) + " " + std::to_string(l.window);
+}
+
+TEST(screen_saver, x11_hosts_name_the_window_to_draw_into)
+{
+    EXPECT_EQ(launched({"life"}), "own 0");
+    EXPECT_EQ(launched({"life", "-geometry", "10x10", "root", "/p"}, "0x10"), "own 0");
+    // --root: the host's window from the environment, else the root window.
+    EXPECT_EQ(launched({"life", "--root"}, "0x2a00007"), "host 44040199");
+    EXPECT_EQ(launched({"life", "-root"}, "44040199"), "host 44040199");
+    EXPECT_EQ(launched({"life", "-root"}, "0X2A00007"), "host 44040199");
+    EXPECT_EQ(launched({"life", "--root"}), "host 0");
+    EXPECT_EQ(launched({"life", "--root"}, ""), "host 0");
+    // The settings dialog appends the preview's window to the --root command: the window id wins.
+    EXPECT_EQ(launched({"/usr/libexec/xscreensaver/life", "--root", "-window-id", "0x1e00005"}, "0x2a00007"),
+              "preview 31457285");
+    EXPECT_EQ(launched({"life", "--window-id", "123", "--root"}), "preview 123");
+    // A .scr name keeps its own rules and reads the X11 arguments too.
+    EXPECT_FALSE(quits({"life.scr", "--root"}));
+    EXPECT_EQ(launched({"life.scr", "--root"}), "host 0");
+}
+
+TEST(screen_saver, a_window_id_that_is_no_number_is_an_error)
+{
+    EXPECT_EQ(launched({"life", "--window-id"}), "error: --window-id needs an X window id such as 0x2a00007");
+    EXPECT_EQ(launched({"life", "-window-id", "0x2g"}),
+              "error: --window-id needs an X window id such as 0x2a00007, not \"0x2g\"");
+    for (const char *bad : {"", "0x", "0", "0x0", "-5", "12abc", " 12", "0x20000000", "99999999999999999999"})
+        EXPECT_EQ(launched({"life", "--window-id", bad}).rfind("error: --window-id", 0), 0u) << bad;
+    EXPECT_EQ(launched({"life", "--root"}, "root"), "error: XSCREENSAVER_WINDOW holds \"root\", which is no X window id");
+    // Largest X resource id.
+    EXPECT_EQ(launched({"life", "--window-id", "0x1fffffff"}), "preview 536870911");
 }
 
 } // namespace

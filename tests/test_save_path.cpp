@@ -139,18 +139,21 @@ TEST_F(world_claim, a_program_folder_the_user_cannot_write_keeps_the_world_in_th
     ASSERT_EQ(chmod(bin.c_str(), 0555), 0);
     const auto [status, said] = as_ordinary_user(dir, [&] {
         setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
+        // A preview's look finds the same world without making its folder.
+        const world_place look = look_up_world_place(program.c_str());
+        const std::string looked = described(look) + (file_exists(dir.file("home/data")) ? " made" : "") + "\n";
         world_place by_xdg = claim_world_place(program.c_str());
         const bool saved = save_world(by_xdg);
         unsetenv("XDG_DATA_HOME");
         setenv("HOME", dir.file("home").c_str(), 1);
         world_place by_home = claim_world_place(program.c_str());
-        return described(by_xdg) + (saved ? " saved" : " not saved") + "\n" + described(by_home);
+        return looked + described(by_xdg) + (saved ? " saved" : " not saved") + "\n" + described(by_home);
     });
     EXPECT_CHILD_RAN(status, said);
     const std::string data = dir.file("home/data/life");
     const std::string why = "the program's folder (" + bin + ") cannot be written: the world is kept in ";
-    EXPECT_EQ(said, data + "/life.sav save locked | " + why + data + "/life.sav saved\n" +
-                        dir.file("home/.local/share/life/life.sav") + " save locked | " + why +
+    EXPECT_EQ(said, data + "/life.sav no-save | \n" + data + "/life.sav save locked | " + why + data +
+                        "/life.sav saved\n" + dir.file("home/.local/share/life/life.sav") + " save locked | " + why +
                         dir.file("home/.local/share/life/life.sav"));
     struct stat st;
     ASSERT_EQ(stat(data.c_str(), &st), 0);

@@ -1,0 +1,346 @@
+// The program as an XScreenSaver hack: run by the real host on Xvfb, previewed in another client's window, and its presenter timed.
+#include "life_process.h"
+#include "screenshot.h"
+#include "window_present.h"
+#include "x_server.h"
+
+#include <gtest/gtest.h>
+
+// After GoogleTest: X's macro None would clash with its internal type of that name.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <map>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const uint32_t head_red = 0xFF0000;
+const int lines_per_creature = 1703;
+
+// A save file is whole when it has every line its own counts call for.
+bool whole_world(const std::string &path)
+{
+    const std::vector<std::string> l = read_lines(path);
+    if (l.size() < 6)
+        return false;
+    const long cells = std::atol(l[3].c_str()) * std::atol(l[4].c_str());
+    if ((size_t)(5 + 2 * cells) >= l.size())
+        return false;
+    const long population = std::atol(l[(size_t)(5 + 2 * cells)].c_str());
+    return l.size() == (size_t)(5 + 2 * cells + 1 + population * lines_per_creature);
+}
+
+// Processes whose program is `path` (the host's hacks, whoever runs them).
+int processes_running(const std::string &path)
+{
+    int n = 0;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return -1;
+    while (dirent *e = readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9')
+            continue;
+        const std::string cmdline = read_file(std::string("/proc/") + e->d_name + "/cmdline");
+        n += cmdline.compare(0, path.size() + 1, path + '\0') == 0;
+    }
+    closedir(proc);
+    return n;
+}
+
+// Every file under `folder` with its contents; what a run that writes nothing leaves exactly as it was.
+std::map<std::string, std::string> contents(const std::string &folder)
+{
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        out[it->path().string()] = it->is_regular_file() ? read_file(it->path().string()) : "<folder>";
+    return out;
+}
+
+// One command of the host's, as the user who runs it; true when it succeeded.
+bool host_command(const std::string &home, const std::string &what, const scratch_folder &dir)
+{
+    life_process c("/usr/bin/xscreensaver-command", {what}, true, dir.file("command.stderr"), home);
+    return c.wait_exit(10000) && c.exit_code == 0;
+}
+
+bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
+
+// XScreenSaver's settings as a user writes them: one program, no fading, locking or splash, never
+// on its own (the test activates it).
+void write_host_settings(const std::string &home, const std::string &program)
+{
+    write_file(home + "/.xscreensaver", "mode:\t\tone\n"
+                                        "selected:\t0\n"
+                                        "timeout:\t1:00:00\n"
+                                        "cycle:\t\t0\n"
+                                        "lock:\t\tFalse\n"
+                                        "fade:\t\tFalse\n"
+                                        "unfade:\t\tFalse\n"
+                                        "splash:\t\tFalse\n"
+                                        "dpmsEnabled:\tFalse\n"
+                                        "programs:\t" +
+                                            program + " --root \\n\n");
+    ASSERT_EQ(chown((home + "/.xscreensaver").c_str(), nobody_uid, nobody_gid), 0);
+}
+
+TEST(screen_saver_host, xscreensaver_runs_a_copy_per_monitor_in_its_windows_and_its_sigterm_saves_each_world)
+{
+    x_desktop desk;
+    desk.width = 1600;
+    desk.height = 600;
+    desk.monitors = {{0, 0, 800, 600}, {800, 0, 800, 600}};
+    desk.primary = 0;
+    x_server server(desk);
+    ASSERT_TRUE(server.ok());
+    scratch_folder dir;
+    const std::string folder = read_only_program_folder(dir, "life");
+    const std::string home = nobody_home(dir);
+    ASSERT_FALSE(folder.empty());
+    ASSERT_FALSE(home.empty());
+    const std::string program = folder + "/life";
+    write_host_settings(home, program);
+
+    life_process host("/usr/bin/xscreensaver", {"-no-splash"}, true, dir.file("host.stderr"), home);
+    ASSERT_TRUE(poll_until([&] { return host_command(home, "-activate", dir); }, 15000)) << host.error_output();
+
+    // Each monitor shows a whole world of its own, scaled from 800 x 600: no root colour left anywhere.
+    screenshot shot;
+    std::string seen;
+    const bool shown = poll_until(
+        [&] {
+            shot = take_screenshot();
+            if (shot.width != 1600)
+                return false;
+            long heads[2] = {0, 0}, root = 0, food[2] = {0, 0};
+            for (int y = 0; y < shot.height; y++)
+                for (int x = 0; x < shot.width; x++) {
+                    const uint32_t p = shot.at(x, y);
+                    root += p == desk.root_colour;
+                    heads[x / 800] += p == head_red;
+                    food[x / 800] += p != 0 && grey(p);
+                }
+            seen = "root colour " + std::to_string(root) + ", heads " + std::to_string(heads[0]) + " and " +
+                   std::to_string(heads[1]) + ", food " + std::to_string(food[0]) + " and " + std::to_string(food[1]);
+            return root == 0 && heads[0] > 0 && heads[1] > 0 && food[0] > 1000 && food[1] > 1000;
+        },
+        20000);
+    EXPECT_TRUE(shown) << seen << "\n" << host.error_output();
+    EXPECT_EQ(processes_running(program), 2);
+
+    // The user comes back: the host ends each copy with SIGTERM and destroys its window; both worlds are saved.
+    ASSERT_TRUE(host_command(home, "-deactivate", dir));
+    const std::string data = home + "/.local/share/life/";
+    EXPECT_TRUE(poll_until([&] { return processes_running(program) == 0; }, 10000));
+    EXPECT_TRUE(whole_world(data + "life.sav"));
+    EXPECT_TRUE(whole_world(data + "life-2.sav"));
+    struct stat st;
+    ASSERT_EQ(stat((data + "life.sav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, (uid_t)nobody_uid);
+    host_command(home, "-exit", dir);
+    EXPECT_TRUE(host.wait_exit(10000));
+}
+
+// The top-level window of the client named `name`, or 0.
+Window window_named(const char *name)
+{
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        return 0;
+    Window root_back, parent, *children = nullptr, found = 0;
+    unsigned count = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root_back, &parent, &children, &count)) {
+        for (unsigned k = 0; k < count && !found; k++) {
+            char *title = nullptr;
+            if (XFetchName(d, children[k], &title) && title) {
+                if (std::string(title) == name)
+                    found = children[k];
+                XFree(title);
+            }
+        }
+        XFree(children);
+    }
+    XCloseDisplay(d);
+    return found;
+}
+
+int border_of(Window w)
+{
+    Display *d = XOpenDisplay(nullptr);
+    XWindowAttributes a = {};
+    const bool ok = d && XGetWindowAttributes(d, w, &a);
+    if (d)
+        XCloseDisplay(d);
+    return ok ? a.border_width : 0;
+}
+
+TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_nothing_and_a_hack_follows_that_window_to_its_end)
+{
+    x_desktop desk;
+    desk.width = 1024;
+    desk.height = 768;
+    x_server server(desk);
+    ASSERT_TRUE(server.ok());
+    scratch_folder dir;
+    const std::string folder = read_only_program_folder(dir, "life");
+    const std::string home = nobody_home(dir);
+    ASSERT_FALSE(folder.empty());
+    ASSERT_FALSE(home.empty());
+    // One home holds a world (a lock file from an earlier run beside it), the other has never run the program.
+    const std::string data = home + "/.local/share/life";
+    std::filesystem::create_directories(data);
+    ASSERT_EQ(run_tool({life_bench(), "--steps", "200", "--save", data + "/life.sav"}), 0);
+    write_file(data + "/life.sav.lock", "");
+    ASSERT_EQ(run_tool({"chown", "-R", "nobody:nogroup", home + "/.local"}), 0);
+    const auto before = contents(home);
+    const std::string empty_home = dir.file("empty-home");
+    std::filesystem::create_directory(empty_home);
+    ASSERT_EQ(chown(empty_home.c_str(), nobody_uid, nobody_gid), 0);
+
+    life_process clock("/usr/bin/xclock", {"-geometry", "300x200+50+50"}, true, dir.file("xclock.stderr"));
+    Window w = 0;
+    ASSERT_TRUE(poll_until([&] { return (w = window_named("xclock")) != 0; }, 10000));
+    // Its 300 x 200 inside starts after its border; the border stays the clock's.
+    const int left = 50 + border_of(w), top = 50 + border_of(w);
+    char id[32];
+    std::snprintf(id, sizeof id, "0x%lx", (unsigned long)w);
+
+    for (const std::string &user_home : {home, empty_home}) {
+        // The settings dialog's command: the --root line with the preview's window appended.
+        life_process p(folder + "/life", {"--root", "-window-id", id}, true, dir.file("preview.stderr"), user_home);
+        // 800 x 600 scaled into 300 x 200: 266 x 200 at x = 17 of the window, black bands beside it.
+        screenshot shot;
+        std::string seen;
+        const bool shown = poll_until(
+            [&] {
+                shot = take_screenshot();
+                if (shot.width != desk.width)
+                    return false;
+                long inside = 0, outside = 0, bands = 0;
+                for (int y = 0; y < shot.height; y++)
+                    for (int x = 0; x < shot.width; x++) {
+                        const uint32_t p = shot.at(x, y);
+                        const bool in = x >= left && x < left + 300 && y >= top && y < top + 200;
+                        const bool border = !in && x >= 50 && x < left + 300 + (left - 50) && y >= 50 &&
+                                            y < top + 200 + (top - 50);
+                        const bool band = in && (x < left + 17 || x >= left + 17 + 266);
+                        if (!in && !border)
+                            outside += p != desk.root_colour;
+                        else if (band)
+                            bands += p != 0;
+                        else
+                            inside += p != 0 && grey(p);
+                    }
+                seen = "outside " + std::to_string(outside) + ", bands " + std::to_string(bands) + ", inside " +
+                       std::to_string(inside);
+                return outside == 0 && bands == 0 && inside > 200;
+            },
+            15000);
+        EXPECT_TRUE(shown) << seen << "\n" << p.error_output();
+        EXPECT_TRUE(p.running());
+        p.signal(SIGTERM);
+        ASSERT_TRUE(p.wait_exit(10000));
+        EXPECT_EQ(p.exit_code, 0) << p.error_output();
+    }
+    EXPECT_EQ(contents(home), before);
+    EXPECT_TRUE(std::filesystem::is_empty(empty_home));
+
+    // The same window as a host's (--root): it follows the window's new size, and the window's end is a
+    // stop like SIGTERM with the world saved.
+    setenv("XSCREENSAVER_WINDOW", id, 1);
+    life_process hack(folder + "/life", {"--root"}, true, dir.file("hack.stderr"), empty_home);
+    unsetenv("XSCREENSAVER_WINDOW");
+    ASSERT_EQ(run_tool({"xdotool", "windowsize", id, "400", "300"}), 0);
+    long grown = 0;
+    EXPECT_TRUE(poll_until(
+        [&] {
+            const screenshot shot = take_screenshot();
+            grown = 0;
+            for (int y = top; y < top + 300 && shot.width > 0; y++)
+                for (int x = left + 300; x < left + 400; x++)
+                    grown += shot.at(x, y) != 0 && grey(shot.at(x, y));
+            return grown > 100;
+        },
+        15000))
+        << "food pixels in the grown part: " << grown << "\n" << hack.error_output();
+    EXPECT_TRUE(hack.running());
+    sleep_ms(500);
+    clock.signal(SIGTERM);
+    ASSERT_TRUE(hack.wait_exit(10000));
+    EXPECT_EQ(hack.exit_code, 0) << hack.error_output();
+    EXPECT_NE(hack.error_output().find("window"), std::string::npos) << hack.error_output();
+    EXPECT_TRUE(whole_world(empty_home + "/.local/share/life/life.sav"));
+}
+
+// Pixels of an 800 x 600 picture where every pixel differs from its neighbours: a wrong source pixel shows.
+struct test_picture {
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(800 * 600);
+    std::vector<const uint32_t *> rows = std::vector<const uint32_t *>(600);
+    test_picture()
+    {
+        for (int y = 0; y < 600; y++) {
+            for (int x = 0; x < 800; x++)
+                pixels[(size_t)(y * 800 + x)] = (uint32_t)(x * 7 % 256) << 16 | (uint32_t)(y * 5 % 256) << 8 | 0x40;
+            rows[(size_t)y] = &pixels[(size_t)y * 800];
+        }
+    }
+    picture_rows view() const { return {rows.data(), 800, 600}; }
+};
+
+TEST(screen_saver_host, the_presenter_puts_a_full_frame_into_a_1920_by_1080_window_well_within_a_frame)
+{
+    x_desktop desk;
+    desk.width = 1920;
+    desk.height = 1080;
+    x_server server(desk);
+    ASSERT_TRUE(server.ok());
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_TRUE(d);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1920, 1080, 0, 0, 0xFFFFFF);
+    XMapWindow(d, w);
+    XSync(d, False);
+
+    std::string why;
+    ASSERT_TRUE(window_present_open(w, 800, 600, &why)) << why;
+    const test_picture picture;
+    const int frames = 36;
+    const auto start = std::chrono::steady_clock::now();
+    for (int f = 0; f < frames; f++) {
+        window_present_picture(picture.view(), 0, 0, 800, 600);
+        window_present_sync();
+    }
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / frames;
+    std::printf("presenter: %.2f ms a full frame at 1920 x 1080 (%s)\n", ms,
+                window_present_shared() ? "MIT-SHM" : "XPutImage");
+    // An 18-per-second display pass has 55 ms; the presenter takes a small part of it even on a busy machine.
+    EXPECT_LT(ms, 40.0);
+
+    // Read back: 1440 x 1080 at x = 240, nearest neighbour, black on both sides.
+    XImage *img = XGetImage(d, w, 0, 0, 1920, 1080, AllPlanes, ZPixmap);
+    ASSERT_TRUE(img);
+    long wrong = 0;
+    for (int y = 0; y < 1080; y += 7)
+        for (int x = 0; x < 1920; x += 3) {
+            const uint32_t got = (uint32_t)XGetPixel(img, x, y) & 0xFFFFFF;
+            const uint32_t want =
+                x < 240 || x >= 1680 ? 0 : picture.pixels[(size_t)((y * 600 / 1080) * 800 + (x - 240) * 800 / 1440)];
+            wrong += got != want;
+        }
+    XDestroyImage(img);
+    EXPECT_EQ(wrong, 0);
+    window_present_close();
+    XCloseDisplay(d);
+}
+
+} // namespace
