@@ -160,7 +160,10 @@ int main(int argc, char **argv)
     world_reset();
     // The lock is held from before the load until after the last save: no other copy writes this world.
     place = preview ? look_up_world_place(argv[0]) : claim_world_place(argv[0]);
-    if (!place.notice.empty())
+    // Where an installed program keeps its world is said on stderr; it is no news on the screen each time.
+    if (place.notice_is_routine)
+        std::fprintf(stderr, "life: %s\n", place.notice.c_str());
+    else if (!place.notice.empty())
         tell(place.notice);
     if (!still_running()) {
         release_world_place(place);

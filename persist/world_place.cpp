@@ -103,8 +103,10 @@ world_place claim_world_place(const char *argv0)
     }
     std::string why_not_here;
     if (claim_in(data, name, place, &why_not_here)) {
-        if (place.notice.empty())
+        if (place.notice.empty()) {
             place.notice = why + ": the world is kept in " + place.path;
+            place.notice_is_routine = true;
+        }
         return place;
     }
     place = world_place();

@@ -11,6 +11,7 @@ struct world_place {
     bool in_place = false; // saved by rewriting the file itself (writable file in a read-only folder)
     int lock_fd = -1;      // the lock held from claim to release (-1: none)
     std::string notice;    // one line for the user when something is worth saying (a second copy's world, a read-only file respected, XDG used); empty otherwise
+    bool notice_is_routine = false; // the notice only says where an installed program keeps its world, as it always will
 };
 
 // Finds and locks the world for a program started as argv0: "<name>.sav" beside the program when
