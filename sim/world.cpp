@@ -1,6 +1,8 @@
 // The one global world and the values a process starts with.
 #include "world.h"
 
+#include "brain.h"
+
 #include <cstring>
 
 const int layer_sizes[layer_count] = {25, 25, 20, 15, 5};
@@ -20,6 +22,8 @@ void world_init(world_state &w)
     w.text_x = 10;
     w.text_y = 10;
     w.rng_state = 1;
+    // Whatever the step derived from the old networks is stale once a world is replaced.
+    brains_changed();
 }
 
 bool world_equal(const world_state &a, const world_state &b)

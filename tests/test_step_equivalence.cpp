@@ -350,6 +350,39 @@ TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_popula
     std::remove(path.c_str());
 }
 
+// A world started afresh with world_init and then filled in by hand with other networks, right
+// after steps that left every slot's regrouped weights fresh: the step must use the new ones.
+TEST_F(step_equivalence, a_world_started_afresh_never_runs_on_old_networks)
+{
+    static const step_kernels *build;
+    for (const step_kernels *k : usable_builds()) {
+        build = k;
+        auto run = [](void (*step)()) {
+            world_init(world);
+            brains_changed();
+            world.population = 50;
+            world_reset();
+            for (int s = 0; s < 20; s++)
+                step();
+            std::unique_ptr<world_state> other(new world_state(world));
+            for (int c = 0; c < creature_slots; c++)
+                for (int l = 1; l < layer_count; l++)
+                    for (int n = 0; n < layer_sizes[l]; n++)
+                        other->creatures[c].neurons[l][n].weight[(c + n) % layer_sizes[l - 1]] += 0.5f;
+            world_init(world);
+            std::memcpy(world.creatures, other->creatures, sizeof world.creatures);
+            std::memcpy(world.cell_food, other->cell_food, sizeof world.cell_food);
+            std::memcpy(world.cell_rate, other->cell_rate, sizeof world.cell_rate);
+            for (int s = 0; s < 20; s++)
+                step();
+            return std::unique_ptr<world_state>(new world_state(world));
+        };
+        const auto ref = run(sim_step_reference);
+        const auto fast = run([] { sim_step_with(*build); });
+        EXPECT_TRUE(world_equal(*ref, *fast)) << k->name << ": " << first_difference(*ref, *fast);
+    }
+}
+
 // Runs `steps` steps from the current world on the reference and on each build, and compares.
 void expect_same_steps(int steps, const char *what)
 {
