@@ -1,13 +1,12 @@
-// The real screen: opened at the desktop's own size, and the 800 x 600 picture put on it scaled.
+// The real screen: the 800 x 600 picture put on it, scaled when the screen is larger.
 #include "present.h"
 
-#include "monitors.h"
 #include "picture_layout.h"
+#include "present_mode.h"
 
 #include <allegro.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 static picture_layout layout;
@@ -15,30 +14,11 @@ static pixel_rect monitor_used;
 // The picture at its scaled size, rebuilt part by part before it is copied to the screen.
 static BITMAP *scaled = nullptr;
 
-static bool open_full_screen(int &w, int &h)
-{
-    if (get_desktop_resolution(&w, &h) != 0 || w <= 0 || h <= 0)
-        return false;
-    // The X11 full-screen driver at the desktop's own size covers the screen without a mode switch.
-    return set_gfx_mode(GFX_XWINDOWS_FULLSCREEN, w, h, 0, 0) == 0;
-}
-
 bool present_open(int picture_w, int picture_h)
 {
-    set_color_depth(32);
-    int w = 0, h = 0;
     pixel_rect monitor;
-    if (open_full_screen(w, h)) {
-        if (!primary_monitor(monitor) || monitor.x < 0 || monitor.y < 0 || monitor.x + monitor.w > SCREEN_W ||
-            monitor.y + monitor.h > SCREEN_H)
-            monitor = {0, 0, SCREEN_W, SCREEN_H};
-    } else {
-        std::fprintf(stderr, "life: no full screen at the desktop's size (%s); running in a window\n",
-                     allegro_error[0] ? allegro_error : "refused");
-        if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, 0, 0) != 0)
-            return false;
-        monitor = {0, 0, picture_w, picture_h};
-    }
+    if (!present_mode_open(picture_w, picture_h, monitor))
+        return false;
     monitor_used = monitor;
     layout = layout_picture(monitor, picture_w, picture_h);
     if (!layout.identity) {

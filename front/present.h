@@ -1,11 +1,12 @@
-// The real screen: opened at the desktop's own size, and the 800 x 600 picture put on it scaled.
+// The real screen: the 800 x 600 picture put on it, scaled when the screen is larger.
 #pragma once
 
 struct BITMAP;
 
-// Opens the screen at 32 bits: full screen at the desktop's own size (the monitor's video mode is
-// never switched), with the picture on the primary monitor and black everywhere else; a window of
-// the picture's size where no full screen can be had (the reason on stderr).  False when neither.
+// Opens the screen at 32 bits in the platform's mode (present_mode.h): on X11 full screen at the
+// desktop's own size (the monitor's video mode is never switched), with the picture on the primary
+// monitor and black everywhere else; a window of the picture's size where no full screen can be had
+// (the reason on stderr).  False when no mode could be had.
 bool present_open(int picture_w, int picture_h);
 
 // Shows picture pixels [x0, x1) x [y0, y1) at their place on the screen: pixel for pixel when the
