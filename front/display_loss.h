@@ -1,9 +1,11 @@
-// The X display going away (logout, an X crash, the host destroying the window): a stop like SIGTERM, never an exit from inside Xlib.
+// The display going away (logout, an X crash, the host destroying the window; on Windows the session ending): a stop like SIGTERM.
 #pragma once
 
-// Installs Xlib's I/O error handler.  When the display goes away the run is stopped and `finish`
-// runs exactly once: on the main thread after its step in progress, or, when the main thread is
-// stuck inside Xlib, on the thread that saw the loss after a grace period.  `finish` must save the
+// X11 (display_loss.cpp): Xlib's I/O error handler, so the end never comes from inside Xlib.
+// Windows (display_loss_windows.cpp): WM_ENDSESSION on Allegro's window, held until the world is saved.
+// When the display goes away the run is stopped and `finish` runs exactly once: on the main thread
+// after its step in progress, or, when the main thread is stuck inside Xlib (or waits on Allegro's
+// window thread), on the thread that saw the loss after a grace period.  `finish` must save the
 // world and end the process with _exit, without calling into X or Allegro again.
 void display_loss_guard(void (*finish)());
 

@@ -23,8 +23,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 static void paint_old_field(int width_px, int height_px)
 {
     rectfill(back_buffer, -1, -1, width_px, height_px, makecol(0x20, 0x20, 0x20));
@@ -81,12 +79,12 @@ static bool autosave() { return save_world(place); }
 
 static void autosave_failed() { tell(std::string("the world could not be saved: ") + persist_error()); }
 
-// After the display went away: no X, no Allegro exit handlers, only the save.
+// After the display or the session went away: no X, no Allegro exit handlers, only the save.
 static void finish_without_display()
 {
     const bool saved = save_at_exit();
     release_world_place(place);
-    _exit(saved ? exit_saved : exit_not_saved);
+    std::_Exit(saved ? exit_saved : exit_not_saved);
 }
 
 int main(int argc, char **argv)
@@ -108,14 +106,20 @@ int main(int argc, char **argv)
     // One that comes meanwhile stops the program before it loads.
     stop_signals_hold();
     if (allegro_init() != 0) {
-        // Allegro leaves its message empty when the X display cannot be reached.
-        const char *display = std::getenv("DISPLAY");
-        if (allegro_error[0] != '\0')
+        if (allegro_error[0] != '\0') {
             std::fprintf(stderr, "life: cannot start Allegro: %s\n", allegro_error);
-        else if (display == nullptr || display[0] == '\0')
-            std::fprintf(stderr, "life: cannot start Allegro: DISPLAY is not set\n");
-        else
-            std::fprintf(stderr, "life: cannot start Allegro: cannot open the X display \"%s\"\n", display);
+        } else {
+#ifdef _WIN32
+            std::fprintf(stderr, "life: cannot start Allegro\n");
+#else
+            // Allegro leaves its message empty when the X display cannot be reached.
+            const char *display = std::getenv("DISPLAY");
+            if (display == nullptr || display[0] == '\0')
+                std::fprintf(stderr, "life: cannot start Allegro: DISPLAY is not set\n");
+            else
+                std::fprintf(stderr, "life: cannot start Allegro: cannot open the X display \"%s\"\n", display);
+#endif
+        }
         return exit_not_saved;
     }
     running.store(-1, std::memory_order_relaxed);

@@ -1,8 +1,8 @@
 // Where the picture is shown: the program's own full screen, or a window a screen-saver host made.
 #include "present.h"
 
-#include "monitors.h"
 #include "picture_layout.h"
+#include "present_mode.h"
 #include "window_present.h"
 
 #include <allegro.h>
@@ -28,30 +28,11 @@ static picture_rows rows_of(BITMAP *bitmap)
     return rows;
 }
 
-static bool open_full_screen(int &w, int &h)
-{
-    if (get_desktop_resolution(&w, &h) != 0 || w <= 0 || h <= 0)
-        return false;
-    // The X11 full-screen driver at the desktop's own size covers the screen without a mode switch.
-    return set_gfx_mode(GFX_XWINDOWS_FULLSCREEN, w, h, 0, 0) == 0;
-}
-
 bool present_open(int picture_w, int picture_h)
 {
-    set_color_depth(32);
-    int w = 0, h = 0;
     pixel_rect monitor;
-    if (open_full_screen(w, h)) {
-        if (!primary_monitor(monitor) || monitor.x < 0 || monitor.y < 0 || monitor.x + monitor.w > SCREEN_W ||
-            monitor.y + monitor.h > SCREEN_H)
-            monitor = {0, 0, SCREEN_W, SCREEN_H};
-    } else {
-        std::fprintf(stderr, "life: no full screen at the desktop's size (%s); running in a window\n",
-                     allegro_error[0] ? allegro_error : "refused");
-        if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, 0, 0) != 0)
-            return false;
-        monitor = {0, 0, picture_w, picture_h};
-    }
+    if (!present_mode_open(picture_w, picture_h, monitor))
+        return false;
     monitor_used = monitor;
     layout = layout_picture(monitor, picture_w, picture_h);
     if (!layout.identity) {

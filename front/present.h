@@ -3,9 +3,10 @@
 
 struct BITMAP;
 
-// Opens the screen at 32 bits: full screen at the desktop's own size (the monitor's video mode is
-// never switched), with the picture on the primary monitor and black everywhere else; a window of
-// the picture's size where no full screen can be had (the reason on stderr).  False when neither.
+// Opens the screen at 32 bits in the platform's mode (present_mode.h): on X11 full screen at the
+// desktop's own size (the monitor's video mode is never switched), with the picture on the primary
+// monitor and black everywhere else; a window of the picture's size where no full screen can be had
+// (the reason on stderr).  False when no mode could be had.
 bool present_open(int picture_w, int picture_h);
 
 // Shows the picture in `window` (0: the root window), which a screen-saver host made and owns:

@@ -1,4 +1,5 @@
 // The operating system as the save file sees it: reading, replacing, linking, locking and finding folders.
+// file_system_posix.cpp and file_system_windows.cpp are its two implementations.
 #pragma once
 
 #include <string>
@@ -47,8 +48,9 @@ int fs_make_folders(const std::string &path);
 // Names in a folder (without "." and "..").
 std::vector<std::string> fs_list(const std::string &folder);
 
-// An exclusive lock the system drops when the process dies.  0 and *handle set when taken;
-// EWOULDBLOCK when someone else holds it; another error when the file cannot be had.
+// An exclusive lock the system drops when the process dies (flock; LockFileEx on Windows, on a range
+// beyond the file's end).  0 and *handle set when taken; EWOULDBLOCK when someone else holds it;
+// another error when the file cannot be had.
 int fs_lock(const std::string &path, bool create, int *handle);
 void fs_unlock(int handle);
 
@@ -56,8 +58,14 @@ long fs_process_id();
 // True only when no process with that id exists.
 bool fs_process_gone(long pid);
 
-// The per-user folder for data that matters: $XDG_DATA_HOME, else $HOME/.local/share; empty when unknown.
+// The per-user folder for data that matters: $XDG_DATA_HOME, else $HOME/.local/share (%APPDATA% on
+// Windows); empty when unknown.
 std::string fs_data_home();
+// The running program's own file, or an empty string when the system cannot tell.
+std::string fs_own_executable();
+
+// Where the file name begins: after the last separator ('/'; '\', '/' or a drive's "C:" on Windows).
+size_t fs_name_start(const std::string &path);
 
 std::string fs_folder_of(const std::string &path);
 std::string fs_name_of(const std::string &path);

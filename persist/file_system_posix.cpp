@@ -312,6 +312,27 @@ std::string fs_data_home()
     return std::string();
 }
 
+std::string fs_own_executable()
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", &buffer[0], buffer.size());
+        if (n < 0)
+            return std::string();
+        if ((size_t)n < buffer.size()) {
+            buffer.resize((size_t)n);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2); // possibly cut short: try again with more room
+    }
+}
+
+size_t fs_name_start(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
 std::string fs_folder_of(const std::string &path)
 {
     const size_t slash = path.rfind('/');

@@ -1,0 +1,34 @@
+// The X11 graphics mode: full screen at the desktop's own size on the primary monitor, else a window.
+#include "present_mode.h"
+
+#include "monitors.h"
+
+#include <allegro.h>
+
+#include <cstdio>
+
+static bool open_full_screen(int &w, int &h)
+{
+    if (get_desktop_resolution(&w, &h) != 0 || w <= 0 || h <= 0)
+        return false;
+    // The X11 full-screen driver at the desktop's own size covers the screen without a mode switch.
+    return set_gfx_mode(GFX_XWINDOWS_FULLSCREEN, w, h, 0, 0) == 0;
+}
+
+bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor)
+{
+    set_color_depth(32);
+    int w = 0, h = 0;
+    if (open_full_screen(w, h)) {
+        if (!primary_monitor(monitor) || monitor.x < 0 || monitor.y < 0 || monitor.x + monitor.w > SCREEN_W ||
+            monitor.y + monitor.h > SCREEN_H)
+            monitor = {0, 0, SCREEN_W, SCREEN_H};
+        return true;
+    }
+    std::fprintf(stderr, "life: no full screen at the desktop's size (%s); running in a window\n",
+                 allegro_error[0] ? allegro_error : "refused");
+    if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, 0, 0) != 0)
+        return false;
+    monitor = {0, 0, picture_w, picture_h};
+    return true;
+}

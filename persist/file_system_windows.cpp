@@ -1,0 +1,432 @@
+// The save file's operating-system calls on Windows (wide-character Win32 calls on UTF-8 paths).
+#include "file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+// Paths arrive as UTF-8; bytes that are not UTF-8 come from the ANSI code page (Allegro's argv).
+static std::wstring wide(const std::string &text)
+{
+    if (text.empty())
+        return std::wstring();
+    UINT page = CP_UTF8;
+    int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text.data(), (int)text.size(), nullptr, 0);
+    if (n <= 0) {
+        page = CP_ACP;
+        n = MultiByteToWideChar(page, 0, text.data(), (int)text.size(), nullptr, 0);
+    }
+    std::wstring out((size_t)(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(page, page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, text.data(), (int)text.size(), &out[0], n);
+    return out;
+}
+
+static std::string utf8(const wchar_t *text, size_t length)
+{
+    if (length == 0)
+        return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, (int)length, nullptr, 0, nullptr, nullptr);
+    std::string out((size_t)(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, (int)length, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// The C library's number for the last Win32 error, so the shared code sees the same values as on POSIX.
+static int last_errno()
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_LOCK_VIOLATION:
+        return EWOULDBLOCK;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+        return ENOTSUP;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    default:
+        return EIO;
+    }
+}
+
+static DWORD attributes(const std::string &path) { return GetFileAttributesW(wide(path).c_str()); }
+
+static bool is_folder(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY); }
+
+static const DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+static HANDLE open_file(const std::string &path, DWORD access, DWORD disposition, DWORD flags = 0)
+{
+    return CreateFileW(wide(path).c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags,
+                       nullptr);
+}
+
+fs_read fs_read_file(const std::string &path, long long max_bytes)
+{
+    fs_read r;
+    const DWORD a = attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        r.err = last_errno();
+        r.status = r.err == ENOENT ? fs_read::missing : fs_read::failed;
+        return r;
+    }
+    if (is_folder(a)) {
+        r.status = fs_read::folder;
+        return r;
+    }
+    const HANDLE h = open_file(path, GENERIC_READ, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) {
+        r.err = last_errno();
+        r.status = r.err == ENOENT ? fs_read::missing : fs_read::failed;
+        return r;
+    }
+    // A name such as CON or a pipe opens as something other than a disk file.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        r.status = fs_read::special;
+        r.kind = "a device";
+        return r;
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size)) {
+        r.err = last_errno();
+        CloseHandle(h);
+        return r;
+    }
+    r.size = (long long)size.QuadPart;
+    if (r.size > max_bytes) {
+        CloseHandle(h);
+        r.status = fs_read::too_large;
+        return r;
+    }
+    // Read one byte past the limit, so a file that grew since the size was taken is still caught.
+    r.bytes.resize((size_t)max_bytes + 1);
+    size_t got = 0;
+    while (got < r.bytes.size()) {
+        DWORD n = 0;
+        const DWORD want = (DWORD)std::min<size_t>(r.bytes.size() - got, 1u << 30);
+        if (!ReadFile(h, &r.bytes[got], want, &n, nullptr)) {
+            r.err = last_errno();
+            CloseHandle(h);
+            r.bytes.clear();
+            return r;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    CloseHandle(h);
+    if ((long long)got > max_bytes) {
+        r.bytes.clear();
+        r.size = (long long)got;
+        r.status = fs_read::too_large;
+        return r;
+    }
+    r.bytes.resize(got);
+    r.status = fs_read::ok;
+    return r;
+}
+
+bool fs_name_exists(const std::string &path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool fs_is_regular(const std::string &path)
+{
+    const DWORD a = attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+bool fs_writable(const std::string &path)
+{
+    const DWORD a = attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (is_folder(a)) {
+        // Folder permissions are access lists that _waccess does not read: creating a file is the only true test.
+        const std::string probe = fs_join(path, ".life-" + std::to_string(GetCurrentProcessId()) + ".probe");
+        const HANDLE h = CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(h);
+        return true;
+    }
+    const HANDLE h = open_file(path, GENERIC_WRITE, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
+// Links are rare on Windows and replacing one replaces the link itself, which is what a save then does.
+std::string fs_link_target(const std::string &path) { return path; }
+
+int fs_rename(const std::string &from, const std::string &to)
+{
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : last_errno();
+}
+
+int fs_rename_new(const std::string &from, const std::string &to)
+{
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) ? 0 : last_errno();
+}
+
+int fs_link(const std::string &from, const std::string &to)
+{
+    return CreateHardLinkW(wide(to).c_str(), wide(from).c_str(), nullptr) ? 0 : last_errno();
+}
+
+void fs_remove(const std::string &path) { DeleteFileW(wide(path).c_str()); }
+
+// Writes everything and flushes it to the disk; *what names the step that failed.
+static int write_flushed(HANDLE h, const std::string &bytes, const char **what)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD n = 0;
+        const DWORD want = (DWORD)std::min<size_t>(bytes.size() - done, 1u << 30);
+        if (!WriteFile(h, bytes.data() + done, want, &n, nullptr)) {
+            *what = "write error";
+            return last_errno();
+        }
+        done += n;
+    }
+    if (!FlushFileBuffers(h)) {
+        *what = "cannot flush the file to disk";
+        return last_errno();
+    }
+    return 0;
+}
+
+int fs_write_new(const std::string &path, const std::string &bytes, const std::string &, const char **what)
+{
+    // Nothing to copy from `like`: the one permission bit Windows keeps on a file, read-only, is never saved over.
+    const HANDLE h = open_file(path, GENERIC_WRITE, CREATE_NEW);
+    if (h == INVALID_HANDLE_VALUE) {
+        *what = "cannot create the temporary file";
+        return last_errno();
+    }
+    const int err = write_flushed(h, bytes, what);
+    CloseHandle(h);
+    if (err)
+        fs_remove(path);
+    return err;
+}
+
+int fs_rewrite(const std::string &path, const std::string &bytes, const char **what)
+{
+    const HANDLE h = open_file(path, GENERIC_WRITE, TRUNCATE_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) {
+        *what = "cannot open the file for writing";
+        return last_errno();
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        *what = "it is not a regular file";
+        return EINVAL;
+    }
+    const int err = write_flushed(h, bytes, what);
+    CloseHandle(h);
+    return err;
+}
+
+// Renames are made durable by MOVEFILE_WRITE_THROUGH; a folder cannot be flushed on its own.
+void fs_sync_folder(const std::string &) {}
+
+int fs_make_folders(const std::string &path)
+{
+    const DWORD a = attributes(path);
+    if (a != INVALID_FILE_ATTRIBUTES)
+        return is_folder(a) ? 0 : ENOTDIR;
+    const std::string parent = fs_folder_of(path);
+    if (parent != path) {
+        const int err = fs_make_folders(parent);
+        if (err)
+            return err;
+    }
+    if (!CreateDirectoryW(wide(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return last_errno();
+    return is_folder(attributes(path)) ? 0 : ENOTDIR;
+}
+
+std::vector<std::string> fs_list(const std::string &folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE h = FindFirstFileW(wide(fs_join(folder, "*")).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::string name = utf8(found.cFileName, wcslen(found.cFileName));
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return names;
+}
+
+// Byte-range locks on Windows are mandatory: the lock sits far beyond the end of the file, so a
+// world file that is its own lock can still be read and rewritten.
+static OVERLAPPED lock_range()
+{
+    OVERLAPPED at = {};
+    at.OffsetHigh = 0x40000000;
+    return at;
+}
+
+int fs_lock(const std::string &path, bool create, int *handle)
+{
+    HANDLE h = open_file(path, create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, create ? OPEN_ALWAYS : OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE && create && GetLastError() == ERROR_ACCESS_DENIED) // another user's lock file
+        h = open_file(path, GENERIC_READ, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE)
+        return last_errno();
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return EINVAL;
+    }
+    OVERLAPPED at = lock_range();
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD why = GetLastError();
+        CloseHandle(h);
+        return why == ERROR_LOCK_VIOLATION || why == ERROR_IO_PENDING ? EWOULDBLOCK : EIO;
+    }
+    // The C library's descriptor owns the handle from here: closing it closes the handle and drops the lock.
+    const int fd = _open_osfhandle((intptr_t)h, _O_RDONLY);
+    if (fd < 0) {
+        CloseHandle(h);
+        return EMFILE;
+    }
+    *handle = fd;
+    return 0;
+}
+
+void fs_unlock(int handle)
+{
+    if (handle >= 0)
+        _close(handle);
+}
+
+long fs_process_id() { return (long)GetCurrentProcessId(); }
+
+bool fs_process_gone(long pid)
+{
+    const HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)pid);
+    if (!p)
+        return GetLastError() == ERROR_INVALID_PARAMETER; // no such process; access denied means it lives
+    DWORD code = 0;
+    const bool gone = GetExitCodeProcess(p, &code) && code != STILL_ACTIVE;
+    CloseHandle(p);
+    return gone;
+}
+
+std::string fs_data_home()
+{
+    const wchar_t *appdata = _wgetenv(L"APPDATA");
+    if (!appdata)
+        return std::string();
+    const std::string path = utf8(appdata, wcslen(appdata));
+    // Only an absolute folder: "C:\..." or "\\server\...".
+    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const bool share = path.size() >= 3 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+    return drive || share ? path : std::string();
+}
+
+std::string fs_own_executable()
+{
+    std::wstring buffer(260, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], (DWORD)buffer.size());
+        if (n == 0)
+            return std::string();
+        if (n < buffer.size())
+            return utf8(buffer.data(), n);
+        buffer.resize(buffer.size() * 2); // cut short: try again with more room
+    }
+}
+
+static bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+size_t fs_name_start(const std::string &path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    if (slash != std::string::npos)
+        return slash + 1;
+    return path.size() >= 2 && path[1] == ':' ? 2 : 0; // "C:life.scr"
+}
+
+std::string fs_folder_of(const std::string &path)
+{
+    const size_t start = fs_name_start(path);
+    if (start == 0)
+        return ".";
+    // The root of a drive or the top of a path keeps its separator: "C:\", "\".
+    size_t end = start;
+    const size_t root = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+    if (end - 1 > root && is_separator(path[end - 1]))
+        end--;
+    else if (end - 1 == root && root == 0 && is_separator(path[0]))
+        return path.substr(0, 1);
+    return path.substr(0, end);
+}
+
+std::string fs_name_of(const std::string &path) { return path.substr(fs_name_start(path)); }
+
+std::string fs_join(const std::string &folder, const std::string &name)
+{
+    if (folder.empty() || folder == ".")
+        return name;
+    const char last = folder.back();
+    return is_separator(last) || (folder.size() == 2 && last == ':') ? folder + name : folder + "\\" + name;
+}
+
+std::string fs_error_text(int err)
+{
+    if (err == EWOULDBLOCK)
+        return "held by another process";
+    return strerror(err);
+}
+
+// c_locale_ holds this thread's earlier locale mode, previous_ its earlier LC_NUMERIC name.
+fs_c_numbers::fs_c_numbers()
+{
+    c_locale_ = (void *)(intptr_t)_configthreadlocale(_ENABLE_PER_THREAD_LOCALE);
+    const char *now = setlocale(LC_NUMERIC, nullptr);
+    previous_ = now ? (void *)_strdup(now) : nullptr;
+    setlocale(LC_NUMERIC, "C");
+}
+
+fs_c_numbers::~fs_c_numbers()
+{
+    if (previous_) {
+        setlocale(LC_NUMERIC, (const char *)previous_);
+        free(previous_);
+    }
+    _configthreadlocale((int)(intptr_t)c_locale_);
+}

@@ -1,0 +1,280 @@
+// The Windows build under Wine: life.scr on a private Xvfb, its save files, and life-bench.exe against the native one.
+#include "life_process.h"
+#include "screenshot.h"
+#include "x_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const uint32_t head_red = 0xFF0000;
+const int start_timeout_ms = 60000; // Wine's first start in a fresh prefix is slow
+const int exit_timeout_ms = 30000;
+const size_t new_world_lines = 100156;
+
+std::string windows_build()
+{
+    const char *dir = std::getenv("LIFE_WINDOWS_BUILD");
+    return dir && *dir ? dir : "";
+}
+
+bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
+
+// What the screen shows: whole 7 x 7 grey food squares on the 8-pixel grid, and red heads.
+struct look {
+    int width = 0, height = 0, food = 0, heads = 0;
+    bool world() const { return width == 800 && height == 600 && food >= 10 && heads >= 10; }
+    std::string text() const
+    {
+        return std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(food) +
+               " food squares, " + std::to_string(heads) + " head pixels";
+    }
+};
+
+look look_at(const screenshot &shot)
+{
+    look l;
+    l.width = shot.width;
+    l.height = shot.height;
+    if (shot.width < 800 || shot.height < 600)
+        return l;
+    for (uint32_t p : shot.pixels)
+        l.heads += p == head_red;
+    for (int i = 0; i < 100; i++)
+        for (int j = 0; j < 75; j++) {
+            const uint32_t g = shot.at(8 * i, 8 * j);
+            bool whole = g != 0 && grey(g);
+            for (int y = 0; y < 7 && whole; y++)
+                for (int x = 0; x < 7 && whole; x++)
+                    whole = shot.at(8 * i + x, 8 * j + y) == g;
+            l.food += whole;
+        }
+    return l;
+}
+
+// Waits until the world is on the screen; what was last seen goes into *seen.  The screen is only
+// read once the program holds its world (`lock`), after its graphics mode is set: a screenshot
+// taken while Wine switches the mode can leave the program's window never shown.
+bool world_drawn(const std::string &lock, std::string *seen)
+{
+    *seen = "no " + lock;
+    if (!poll_until([&] { return file_exists(lock); }, start_timeout_ms))
+        return false;
+    look last;
+    const bool drawn = poll_until(
+        [&] {
+            last = look_at(take_screenshot());
+            return last.world();
+        },
+        start_timeout_ms);
+    *seen = last.text();
+    return drawn;
+}
+
+long saved_time(const std::vector<std::string> &lines) { return lines.size() > 1 ? std::atol(lines[1].c_str()) : -1; }
+
+// A complete world as the writer writes it: every line, LF line ends only.
+void expect_complete_world(const std::string &path)
+{
+    const std::string bytes = read_file(path);
+    EXPECT_EQ(read_lines(path).size(), new_world_lines) << path;
+    EXPECT_EQ(bytes.find('\r'), std::string::npos) << path << " has CR line ends";
+    EXPECT_TRUE(!bytes.empty() && bytes.back() == '\n') << path;
+}
+
+struct wine_test : ::testing::Test {
+    static x_server *server;
+    scratch_folder dir;
+    std::string scr;
+
+    static void SetUpTestSuite()
+    {
+        // The build's own prefix, with no Mono or Gecko installer dialog to block a run.
+        setenv("WINEPREFIX", (windows_build() + "/wine-prefix").c_str(), 1);
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        setenv("WINEDEBUG", "-all", 1);
+        if (windows_build().empty())
+            return;
+        server = new x_server(); // 800 x 600: Wine offers DirectDraw only the screen's own size
+    }
+    static void TearDownTestSuite()
+    {
+        // Ends every process of this prefix (wineserver, the desktop) before its display goes.
+        if (server)
+            run_tool({"wineserver", "-k"});
+        delete server;
+        server = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (windows_build().empty())
+            GTEST_SKIP() << "LIFE_WINDOWS_BUILD is not set: no Windows build to test";
+        ASSERT_TRUE(server && server->ok());
+        ASSERT_FALSE(dir.path.empty());
+        scr = dir.file("life.scr");
+        std::filesystem::copy_file(windows_build() + "/life.scr", scr);
+        // A fresh session for each test (wineserver, services, the desktop), up before the first program
+        // and kept ten seconds past the last: a screen saver started while the desktop still comes up,
+        // or while an ended session goes down, can end up never shown.
+        run_tool({"wineserver", "-k"});
+        run_tool({"wineserver", "-p10"});
+        run_tool({"wineboot"});
+    }
+    void TearDown() override
+    {
+        if (server)
+            run_tool({"wineserver", "-k"});
+    }
+
+    // Starts the screen saver with `args`; its stderr goes to a file beside it.
+    std::unique_ptr<life_process> start(const std::vector<std::string> &args, const std::string &log = "life.log")
+    {
+        std::vector<std::string> all{scr};
+        all.insert(all.end(), args.begin(), args.end());
+        return std::make_unique<life_process>("/usr/bin/wine", all, true, dir.file(log));
+    }
+
+    // Runs life.scr /s until it draws, then ends it with `stop`; returns the saved world's lines.
+    std::vector<std::string> run_once(int run_ms = 1500)
+    {
+        // The lock file stays after a run; gone, it says when this run holds the world.
+        std::filesystem::remove(dir.file("life.sav.lock"));
+        auto p = start({"/s"});
+        std::string seen;
+        EXPECT_TRUE(world_drawn(dir.file("life.sav.lock"), &seen)) << "no world on the screen (" << seen << "): " << p->error_output();
+        sleep_ms(run_ms);
+        EXPECT_TRUE(p->running()) << p->error_output();
+        EXPECT_EQ(run_tool({"xdotool", "key", "x"}), 0);
+        EXPECT_TRUE(p->wait_exit(exit_timeout_ms)) << "a key did not end it";
+        EXPECT_EQ(p->exit_code, 0) << p->error_output();
+        return read_lines(dir.file("life.sav"));
+    }
+};
+x_server *wine_test::server = nullptr;
+
+TEST_F(wine_test, the_screen_saver_draws_the_world_a_key_saves_it_and_the_next_start_continues_it)
+{
+    const std::vector<std::string> first = run_once();
+    expect_complete_world(dir.file("life.sav"));
+    const long t1 = saved_time(first);
+    EXPECT_GE(t1, 1);
+
+    const std::vector<std::string> second = run_once(3000);
+    expect_complete_world(dir.file("life.sav"));
+    EXPECT_GT(saved_time(second), t1) << "the second run did not go on from the first";
+}
+
+TEST_F(wine_test, configure_and_preview_return_at_once_and_leave_the_world_untouched)
+{
+    const std::string world = "2\n3\n1\nnot a world, left as it is\n";
+    write_file(dir.file("life.sav"), world);
+    const std::vector<std::vector<std::string>> calls{{"/c"}, {"/c:1234"}, {"/p", "1234"}};
+    for (const auto &args : calls) {
+        const long started = now_ms();
+        auto p = start(args);
+        ASSERT_TRUE(p->wait_exit(exit_timeout_ms)) << args[0] << " did not return";
+        EXPECT_EQ(p->exit_code, 0) << args[0];
+        EXPECT_LT(now_ms() - started, 15000) << args[0];
+        EXPECT_EQ(read_file(dir.file("life.sav")), world) << args[0];
+        EXPECT_FALSE(file_exists(dir.file("life.sav.lock"))) << args[0] << " claimed the world";
+    }
+}
+
+TEST_F(wine_test, the_end_of_the_session_saves_the_world)
+{
+    auto p = start({"/s"});
+    std::string seen;
+    ASSERT_TRUE(world_drawn(dir.file("life.sav.lock"), &seen)) << "no world on the screen (" << seen << "): " << p->error_output();
+    sleep_ms(2000);
+    ASSERT_TRUE(p->running()) << p->error_output();
+    // The user logs off: Windows sends WM_QUERYENDSESSION and WM_ENDSESSION to every program.
+    EXPECT_EQ(run_tool({"timeout", "60", "wineboot", "--end-session"}), 0);
+    EXPECT_TRUE(p->wait_exit(exit_timeout_ms));
+    expect_complete_world(dir.file("life.sav"));
+    EXPECT_GE(saved_time(read_lines(dir.file("life.sav"))), 1);
+}
+
+TEST_F(wine_test, a_second_copy_takes_a_world_of_its_own)
+{
+    auto first = start({"/s"}, "first.log");
+    std::string seen;
+    ASSERT_TRUE(world_drawn(dir.file("life.sav.lock"), &seen)) << "no world on the screen (" << seen << "): " << first->error_output();
+    auto second = start({"/s"}, "second.log");
+    ASSERT_TRUE(poll_until([&] { return file_exists(dir.file("life-2.sav.lock")); }, start_timeout_ms))
+        << second->error_output();
+    sleep_ms(2000);
+    EXPECT_TRUE(first->running() && second->running());
+    EXPECT_NE(second->error_output().find("life-2.sav"), std::string::npos) << second->error_output();
+    // Under Wine only one of two full-screen copies gets the keyboard, either one (and the end of the
+    // session waits on the other for ever): the copy a key ends saves its own world; the test stops the other.
+    EXPECT_EQ(run_tool({"xdotool", "key", "x"}), 0);
+    EXPECT_TRUE(poll_until([&] { return !first->running() || !second->running(); }, exit_timeout_ms));
+    sleep_ms(2000);
+    const bool first_ended = !first->running(), second_ended = !second->running();
+    EXPECT_NE(first_ended, second_ended) << "one key ended both copies";
+    if (first_ended)
+        expect_complete_world(dir.file("life.sav"));
+    if (second_ended) {
+        expect_complete_world(dir.file("life-2.sav"));
+        EXPECT_FALSE(file_exists(dir.file("life.sav"))) << "the second copy wrote the first one's world";
+    }
+}
+
+// life-bench under Wine and natively: the same scenario writes the same bytes on both systems.
+TEST_F(wine_test, life_bench_under_wine_and_natively_write_identical_worlds)
+{
+    const std::string exe = dir.file("life-bench.exe");
+    std::filesystem::copy_file(windows_build() + "/life-bench.exe", exe);
+    auto run_both = [&](const std::vector<std::string> &args, const std::string &name) {
+        std::vector<std::string> native{life_bench()}, wine{"/usr/bin/wine", exe};
+        native.insert(native.end(), args.begin(), args.end());
+        wine.insert(wine.end(), args.begin(), args.end());
+        native.insert(native.end(), {"--save", dir.file(name + ".linux.sav")});
+        wine.insert(wine.end(), {"--save", dir.file(name + ".windows.sav")});
+        EXPECT_EQ(run_tool(native), 0) << name;
+        EXPECT_EQ(run_tool(wine), 0) << name;
+        const std::string a = read_file(dir.file(name + ".linux.sav")), b = read_file(dir.file(name + ".windows.sav"));
+        EXPECT_FALSE(a.empty()) << name;
+        EXPECT_EQ(a.find('\r'), std::string::npos) << name;
+        EXPECT_TRUE(a == b) << name << ": the two systems wrote different worlds";
+    };
+    run_both({"--population", "50", "--steps", "20000", "--event-every", "500"}, "p50");
+    run_both({"--population", "7", "--steps", "20000", "--event-every", "2000"}, "p7");
+
+    // Each loads the file the other system wrote, and a copy of it with CRLF line ends.
+    std::string crlf;
+    for (char c : read_file(dir.file("p50.windows.sav"))) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    write_file(dir.file("p50.crlf.sav"), crlf);
+    std::vector<std::string> load_windows{"/usr/bin/wine", exe, "--load", dir.file("p50.linux.sav")};
+    std::vector<std::string> load_linux{life_bench(), "--load", dir.file("p50.windows.sav")};
+    std::vector<std::string> load_crlf_windows{"/usr/bin/wine", exe, "--load", dir.file("p50.crlf.sav")};
+    std::vector<std::string> load_crlf_linux{life_bench(), "--load", dir.file("p50.crlf.sav")};
+    const std::vector<std::string> more{"--steps", "10000", "--event-every", "2000", "--save"};
+    const std::vector<std::pair<std::vector<std::string> *, std::string>> loads{
+        {&load_windows, "loaded.windows.sav"},
+        {&load_linux, "loaded.linux.sav"},
+        {&load_crlf_windows, "crlf.windows.sav"},
+        {&load_crlf_linux, "crlf.linux.sav"}};
+    for (const auto &l : loads) {
+        l.first->insert(l.first->end(), more.begin(), more.end());
+        l.first->push_back(dir.file(l.second));
+        EXPECT_EQ(run_tool(*l.first), 0) << l.second;
+    }
+    const std::string reference = read_file(dir.file("loaded.linux.sav"));
+    EXPECT_FALSE(reference.empty());
+    for (const auto &l : loads)
+        EXPECT_TRUE(read_file(dir.file(l.second)) == reference) << l.second << " differs";
+}
+
+} // namespace
