@@ -57,15 +57,15 @@ void sim_step_reference()
         creature &me = cr[c];
         neuron *in = me.neurons[0];
         for (int k = 0; k < sector_count; k++) {
-            in[k].output = me.sense_food[k];
-            in[10 + k].output = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
+            in[input_food + k].output = me.sense_food[k];
+            in[input_nearness + k].output = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
         }
-        in[20].output = me.speed;
-        in[21].output = me.angle;
+        in[input_speed].output = me.speed;
+        in[input_angle].output = me.angle;
         brain_forward(c);
 
-        const double turn = me.neurons[4][0].output;
-        const double push = me.neurons[4][1].output;
+        const double turn = me.neurons[output_layer][output_turn].output;
+        const double push = me.neurons[output_layer][output_push].output;
         me.speed = (float)std::fabs(push * 0.0002);
         me.angle = (float)((double)me.angle + turn * 0.0001);
         if (me.angle > M_PI)

@@ -19,8 +19,20 @@ enum : int {
     population_max = creature_slots,
 };
 
-// Widths of network layers 0 (inputs) to 4 (outputs).
-extern const int layer_sizes[layer_count];
+// Widths of network layers 0 (inputs) to 4 (outputs): the network's one statement of its shape.
+inline constexpr int layer_sizes[layer_count] = {25, 25, 20, 15, 5};
+
+// Where the step writes the network's inputs (layer 0) and reads its commands (the last layer).
+enum : int {
+    input_food = 0,                          // sense_food[k] at input_food + k
+    input_nearness = input_food + sector_count, // 1 / (sense_near[k] + 1) at input_nearness + k
+    input_speed = input_nearness + sector_count,
+    input_angle = input_speed + 1,           // inputs after it are never written and stay 0
+    output_layer = layer_count - 1,
+    output_turn = 0, // neurons[output_layer][output_turn]: the heading's change
+    output_push = 1, // neurons[output_layer][output_push]: the new speed
+};
+static_assert(input_angle < layer_sizes[0] && output_push < layer_sizes[output_layer], "the slots fit the layers");
 
 // A neuron of layer l uses bias and weight[0 .. layer_sizes[l-1]-1]; in layer 0 only output is used.
 struct neuron {

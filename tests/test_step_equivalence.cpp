@@ -169,7 +169,7 @@ TEST_F(step_equivalence, first_step_of_a_slot_heading_zero)
         world.creatures[c].y = 5.5f;
         world.creatures[c].angle = 0.0f;
         world.creatures[c].resources = 5.0f;
-        world.creatures[c].neurons[4][1].bias = 500.0f; // speed 0.1
+        world.creatures[c].neurons[output_layer][output_push].bias = 500.0f; // speed 0.1
     }
     expect_same_steps(1, "heading zero");
     EXPECT_EQ(world.creatures[0].x, (float)(5.5 + (double)0.1f));
