@@ -4,12 +4,10 @@
 #include "cycle.h"
 #include "world.h"
 
-void (*clock_clear_screen_hook)() = nullptr;
-
 // A loaded file may hold a counter at its limit: wrap like the machine would, without overflow.
 static int32_t plus_one(int32_t v) { return (int32_t)((uint32_t)v + 1u); }
 
-void clock_tick()
+void clock_tick(void (*clear_screen)())
 {
     world.time = plus_one(world.time);
     int live = world.population < 0 ? 0 : world.population > creature_slots ? creature_slots : world.population;
@@ -22,7 +20,7 @@ void clock_tick()
         cycle_event();
         world.cycle_counter = 0;
         // With the display off the old clock text would stay behind at its previous place.
-        if (!world.display_on && clock_clear_screen_hook)
-            clock_clear_screen_hook();
+        if (!world.display_on && clear_screen)
+            clear_screen();
     }
 }

@@ -30,7 +30,6 @@ struct front_test : ::testing::Test {
     {
         world_init(world);
         world_reset_screen_hook = nullptr;
-        clock_clear_screen_hook = count_clear;
         clears = 0;
         passes = 0;
         handover_clear();
@@ -38,7 +37,6 @@ struct front_test : ::testing::Test {
         text_background = -1;
         world_reset();
     }
-    void TearDown() override { clock_clear_screen_hook = nullptr; }
 };
 
 // What n clock ticks must leave, built by hand: the counters move on, and the 21-second event
@@ -68,7 +66,7 @@ TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
     world.creatures[3].age = 7;
     world.creatures[20].age = 4; // out of play: does not age
     world.steps_this_second = 1234;
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(world.time, 1);
     EXPECT_EQ(world.creatures[3].age, 8);
     EXPECT_EQ(world.creatures[9].age, 1);
@@ -77,7 +75,7 @@ TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
     EXPECT_EQ(world.steps_this_second, 0);
     // The figure is the last second's, not an average.
     world.steps_this_second = 10;
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(world.ips, 10);
     EXPECT_EQ(world.cycle_counter, 2);
 }
@@ -89,17 +87,17 @@ TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
         world = *start;
         auto expected = expected_after_ticks(*start, n);
         for (int t = 0; t < n; t++)
-            clock_tick();
+            clock_tick(count_clear);
         EXPECT_EQ(world.cycle_counter, n % 21) << n << " ticks";
         EXPECT_TRUE(world_equal(world, *expected)) << n << " ticks";
     }
     // 20 ticks drew nothing; 21 drew (reseed, cull, two text draws); 42 twice as many.
     world = *start;
     for (int t = 0; t < 20; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(world.rng_state, start->rng_state);
     EXPECT_EQ(world.text_x, 10);
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_NE(world.rng_state, start->rng_state);
     EXPECT_GE(world.text_x, 10);
     EXPECT_LE(world.text_x, 659);
@@ -110,13 +108,13 @@ TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
 TEST_F(front_test, the_event_clears_the_screen_only_with_the_display_off)
 {
     for (int t = 0; t < 21; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(clears, 0);
     world.display_on = 0;
     for (int t = 0; t < 20; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(clears, 0);
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(clears, 1);
 }
 
@@ -125,7 +123,7 @@ TEST_F(front_test, clock_survives_counters_at_their_limit)
     world.time = INT_MAX;
     world.creatures[0].age = INT_MAX;
     world.population = 50;
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(world.time, INT_MIN);
     EXPECT_EQ(world.creatures[0].age, INT_MIN);
     EXPECT_EQ(world.cycle_counter, 1);
@@ -136,7 +134,7 @@ TEST_F(front_test, clock_on_a_field_too_small_for_the_text)
     world.field_width = 10;
     world.field_height = 5;
     for (int t = 0; t < 21; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(world.cycle_counter, 0);
     EXPECT_EQ(world.text_x, 10);
     EXPECT_EQ(world.text_y, 10);
@@ -192,11 +190,12 @@ TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
     std::swap(world, *fresh);
     world.time = 500;
     world.creatures[4].x = 33.25f;
-    world.display_on = 0;
+    key_command(scancode_f3); // the display off, the text on black
     world.info_on = 1;
     key_command(58);
     EXPECT_EQ(world.time, 0);
     EXPECT_EQ(world.display_on, 1);
+    EXPECT_EQ(text_background, 0); // a new world keeps the text background
     EXPECT_EQ(world.info_on, 1); // the overlay keeps its state
     fresh->info_on = 1;
     EXPECT_TRUE(world_equal(world, *fresh));
@@ -235,7 +234,7 @@ TEST_F(front_test, every_other_key_quits_and_changes_nothing)
 TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
 {
     EXPECT_FALSE(handover_pending());
-    handover_run(count_pass);
+    handover_run(count_pass, count_clear);
     EXPECT_EQ(passes, 0);
     EXPECT_EQ(world.time, 0);
 
@@ -244,14 +243,14 @@ TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
     for (int t = 0; t < 5; t++)
         handover_display_timer();
     EXPECT_TRUE(handover_pending());
-    handover_run(count_pass);
+    handover_run(count_pass, count_clear);
     EXPECT_FALSE(handover_pending());
     EXPECT_EQ(passes, 1);
     EXPECT_EQ(world.time, 21);
     EXPECT_EQ(world.cycle_counter, 0);
 
     handover_display_timer();
-    handover_run(count_pass);
+    handover_run(count_pass, count_clear);
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(world.time, 21);
 }
