@@ -64,30 +64,6 @@ static void sense_directly(creature &me)
     }
 }
 
-bool step_kernels_usable(const step_kernels &k)
-{
-#if defined(__x86_64__) || defined(_M_X64)
-    if (&k == &step_kernels_avx2)
-        return __builtin_cpu_supports("avx2");
-    if (&k == &step_kernels_avx512)
-        return __builtin_cpu_supports("avx512f");
-#endif
-    (void)k;
-    return true;
-}
-
-const step_kernels &step_kernels_best()
-{
-#if defined(__x86_64__) || defined(_M_X64)
-    static const step_kernels &best = step_kernels_usable(step_kernels_avx512) ? step_kernels_avx512
-                                      : step_kernels_usable(step_kernels_avx2)  ? step_kernels_avx2
-                                                                                : step_kernels_sse2;
-#else
-    static const step_kernels &best = step_kernels_portable;
-#endif
-    return best;
-}
-
 void sim_step() { sim_step_with(step_kernels_best()); }
 
 void sim_step_with(const step_kernels &kern)

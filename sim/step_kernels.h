@@ -63,16 +63,14 @@ struct step_kernels {
     void (*forward)(creature *cr, const brain_weights *w, int count);
 };
 
-extern const step_kernels step_kernels_portable;
-#if defined(__x86_64__) || defined(_M_X64)
-extern const step_kernels step_kernels_sse2;
-extern const step_kernels step_kernels_avx2;
-extern const step_kernels step_kernels_avx512;
-#endif
-
+// Every build compiled in, narrowest first: portable, then on x86-64 sse2, avx2 and avx512.
+extern const step_kernels *const step_kernels_builds[];
+extern const int step_kernels_build_count;
+// The build of that name, or null.
+const step_kernels *step_kernels_named(const char *name);
 // Whether this processor can run the build.
 bool step_kernels_usable(const step_kernels &k);
-// The fastest usable build, chosen once.
+// The widest usable build, chosen once.
 const step_kernels &step_kernels_best();
 // One fast step with the given build; sim_step() uses the best.
 void sim_step_with(const step_kernels &k);

@@ -39,15 +39,9 @@ long long scaled(long long steps) { return sanitized || std::getenv("LIFE_SHORT_
 
 std::vector<const step_kernels *> usable_builds()
 {
-    std::vector<const step_kernels *> all = {&step_kernels_portable};
-#if defined(__x86_64__) || defined(_M_X64)
-    all.push_back(&step_kernels_sse2);
-    all.push_back(&step_kernels_avx2);
-    all.push_back(&step_kernels_avx512);
-#endif
     std::vector<const step_kernels *> usable;
-    for (const step_kernels *k : all)
-        if (step_kernels_usable(*k))
+    for (int b = 0; b < step_kernels_build_count; b++)
+        if (const step_kernels *k = step_kernels_builds[b]; step_kernels_usable(*k))
             usable.push_back(k);
     return usable;
 }
