@@ -10,8 +10,7 @@ static int32_t plus_one(int32_t v) { return (int32_t)((uint32_t)v + 1u); }
 void clock_tick(void (*clear_screen)())
 {
     world.time = plus_one(world.time);
-    int live = world.population < 0 ? 0 : world.population > creature_slots ? creature_slots : world.population;
-    for (int c = 0; c < live; c++)
+    for (int c = 0; c < world.population; c++)
         world.creatures[c].age = plus_one(world.creatures[c].age);
     world.ips = world.steps_this_second;
     world.steps_this_second = 0;
