@@ -1,6 +1,7 @@
 // The hot loops of the fast step, built once per instruction set, and the choice among them.
 #pragma once
 
+#include "step_phases.h"
 #include "step_weights.h"
 #include "world.h"
 
