@@ -7,17 +7,20 @@
 
 #include <cstdint>
 
-// The cells a step senses: those in use whose food is at least 0.1 after regrowth, in the
-// order the rules visit them (column by column, rows within a column).  Entries count to
-// count + 15 are padding whose centre is NaN, so a pass 16 wide over them selects nothing.
+// The widest pass (sixteen float lanes) reads this many entries past the last it needs.
+enum : int { lane_padding = 16 };
+
+// The cells a step senses: those in use whose food is at least visible_food after regrowth, in
+// the order the rules visit them (column by column, rows within a column).  The lane_padding
+// entries after count are padding whose centre is NaN, so a pass over them selects nothing.
 struct visible_cells {
     int count;
-    double cx[cell_count + 16]; // column + 0.5
-    double cy[cell_count + 16]; // row + 0.5
-    double food[cell_count + 16];
-    float fx[cell_count + 16]; // cx and cy, exact as floats, for the cone test
-    float fy[cell_count + 16];
-    int cell[cell_count + 16]; // cell index, i * cell_stride + j
+    double cx[cell_count + lane_padding]; // column + 0.5
+    double cy[cell_count + lane_padding]; // row + 0.5
+    double food[cell_count + lane_padding];
+    float fx[cell_count + lane_padding]; // cx and cy, exact as floats, for the cone test
+    float fy[cell_count + lane_padding];
+    int cell[cell_count + lane_padding]; // cell index, i * cell_stride + j
 };
 
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
@@ -31,11 +34,11 @@ struct sense_view {
 // Work space of the sensing pass for one creature; per candidate cell (in visible order)
 // its index, the sector bounds of its angle estimate, its distance and its food intensity.
 struct sense_scratch {
-    int cand[cell_count + 16];
-    int sector_lo[cell_count + 16];
-    int sector_hi[cell_count + 16];
-    double dist[cell_count + 16];
-    double gain[cell_count + 16];
+    int cand[cell_count + lane_padding];
+    int sector_lo[cell_count + lane_padding];
+    int sector_hi[cell_count + lane_padding];
+    double dist[cell_count + lane_padding];
+    double gain[cell_count + lane_padding];
 };
 
 // The sector a relative angle falls in, as the reference computes it from atan2; -1 for none.
