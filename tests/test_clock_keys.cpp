@@ -9,6 +9,7 @@
 #include "reset.h"
 #include "run_loop.h"
 #include "screen_saver.h"
+#include "test_support.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
@@ -39,24 +40,20 @@ struct front_test : ::testing::Test {
     }
 };
 
-// What n clock ticks must leave, built by hand: the counters move on, and the 21-second event
-// runs once for each 21 ticks.
+// What n clock ticks leave a new world (no step has run): the 21-second event once per 21 ticks,
+// time n, the counter n mod 21, every live slot n seconds old but slot 0, which each cull takes
+// (every tally is 0 and ties go to the lowest slot) and which is newborn.
 std::unique_ptr<world_state> expected_after_ticks(const world_state &start, int n)
 {
     world = start;
-    for (int t = 1; t <= n; t++) {
-        world.time++;
-        for (int c = 0; c < world.population; c++)
-            world.creatures[c].age++;
-        world.ips = world.steps_this_second;
-        world.steps_this_second = 0;
-        if (++world.cycle_counter > 20) {
-            cycle_event();
-            world.cycle_counter = 0;
-        }
-    }
-    auto out = std::make_unique<world_state>(world);
+    for (int e = 0; e < n / 21; e++)
+        cycle_event();
+    auto out = world_snapshot();
     world = start;
+    out->time = n;
+    out->cycle_counter = n % 21;
+    for (int c = 0; c < out->population; c++)
+        out->creatures[c].age = c == 0 && n >= 21 ? 0 : n;
     return out;
 }
 
@@ -82,7 +79,7 @@ TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
 
 TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
 {
-    auto start = std::make_unique<world_state>(world);
+    auto start = world_snapshot();
     for (int n : {20, 21, 42}) {
         world = *start;
         auto expected = expected_after_ticks(*start, n);
@@ -151,7 +148,7 @@ TEST_F(front_test, f1_toggles_the_overlay)
 
 TEST_F(front_test, f2_recolours_every_slot)
 {
-    auto expected = std::make_unique<world_state>(world);
+    auto expected = world_snapshot();
     std::swap(world, *expected);
     colorize();
     std::swap(world, *expected);
@@ -175,7 +172,7 @@ TEST_F(front_test, f3_switches_the_display_and_the_text_background)
 
 TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
 {
-    auto expected = std::make_unique<world_state>(world);
+    auto expected = world_snapshot();
     std::swap(world, *expected);
     field_reset();
     std::swap(world, *expected);
@@ -184,7 +181,7 @@ TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
     key_command(50);
     EXPECT_TRUE(world_equal(world, *expected));
 
-    auto fresh = std::make_unique<world_state>(world);
+    auto fresh = world_snapshot();
     std::swap(world, *fresh);
     world_reset();
     std::swap(world, *fresh);
@@ -222,7 +219,7 @@ TEST_F(front_test, population_keys_stay_between_2_and_50)
 
 TEST_F(front_test, every_other_key_quits_and_changes_nothing)
 {
-    auto before = std::make_unique<world_state>(world);
+    auto before = world_snapshot();
     for (int scancode : {1, 24, 46, 51, 57, 59, 62, 75, 87, 90, 103, 0, 126}) {
         running.store(-1);
         key_command(scancode);
