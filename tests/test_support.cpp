@@ -54,6 +54,8 @@ std::string read_bytes(const std::string &path)
     return s.str();
 }
 
+std::vector<std::string> read_lines(const std::string &path) { return split_lines(read_bytes(path)); }
+
 void write_bytes(const std::string &path, const std::string &bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -22,6 +22,8 @@ struct scratch_folder {
 bool file_exists(const std::string &path);
 // The whole file, byte for byte; empty when it cannot be read.
 std::string read_bytes(const std::string &path);
+// Its lines, without their ends.
+std::vector<std::string> read_lines(const std::string &path);
 void write_bytes(const std::string &path, const std::string &bytes);
 std::vector<std::string> split_lines(const std::string &text);
 std::string join_lines(const std::vector<std::string> &lines);
