@@ -65,4 +65,5 @@ inline int regrow_wide(float *food, const float *rate)
 
 } // namespace
 
+#define LANES_OWN_REGROW // eight cells at a time
 #include "lanes_four.h"

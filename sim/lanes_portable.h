@@ -116,16 +116,6 @@ inline int at_least(vf a, float limit)
     return bits;
 }
 
-const int regrow_lanes = wide;
-inline int regrow_wide(float *food, const float *rate)
-{
-    const vf f = loadf(food);
-    const vf grown = to_f(vadd(to_d(f), vmul(to_d(loadf(rate)), splat(0.02))));
-    const vf now = select_le(f, 1.0f, grown, f);
-    storef(food, now);
-    return at_least(now, 0.1f);
-}
-
 #undef LANES_MAP
 
 } // namespace

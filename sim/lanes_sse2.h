@@ -75,16 +75,6 @@ inline int wboth_nonnegative(vw a, vw b)
 // Bit l set where lane l of a is >= limit.
 inline int at_least(vf a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
 
-const int regrow_lanes = wide;
-inline int regrow_wide(float *food, const float *rate)
-{
-    const vf f = loadf(food);
-    const vf grown = to_f(vadd(to_d(f), vmul(to_d(loadf(rate)), splat(0.02))));
-    const vf now = select_le(f, 1.0f, grown, f);
-    storef(food, now);
-    return at_least(now, 0.1f);
-}
-
 } // namespace
 
 #include "lanes_four.h"
