@@ -181,16 +181,9 @@ static int write_all(int fd, const std::string &bytes)
     return 0;
 }
 
-int fs_write_new(const std::string &path, const std::string &bytes, const std::string &like, const char **what)
+// Writes all of bytes, flushes them to disk and closes fd; the first failure's errno, said in *what.
+static int write_sync_close(int fd, const std::string &bytes, const char **what)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *what = "cannot create the temporary file";
-        return errno;
-    }
-    struct stat old;
-    if (!like.empty() && stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        fchmod(fd, old.st_mode & 07777); // keep the permissions the user gave the file
     int err = write_all(fd, bytes);
     if (err)
         *what = "write error";
@@ -202,6 +195,20 @@ int fs_write_new(const std::string &path, const std::string &bytes, const std::s
         err = errno;
         *what = "write error on close";
     }
+    return err;
+}
+
+int fs_write_new(const std::string &path, const std::string &bytes, const std::string &like, const char **what)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *what = "cannot create the temporary file";
+        return errno;
+    }
+    struct stat old;
+    if (!like.empty() && stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        fchmod(fd, old.st_mode & 07777); // keep the permissions the user gave the file
+    const int err = write_sync_close(fd, bytes, what);
     if (err)
         unlink(path.c_str());
     return err;
@@ -220,18 +227,7 @@ int fs_rewrite(const std::string &path, const std::string &bytes, const char **w
         *what = "it is not a regular file";
         return EINVAL;
     }
-    int err = write_all(fd, bytes);
-    if (err)
-        *what = "write error";
-    else if (fsync(fd) != 0) {
-        err = errno;
-        *what = "cannot flush the file to disk";
-    }
-    if (close(fd) != 0 && !err) {
-        err = errno;
-        *what = "write error on close";
-    }
-    return err;
+    return write_sync_close(fd, bytes, what);
 }
 
 void fs_sync_folder(const std::string &folder)

@@ -124,15 +124,23 @@ struct text_reader {
 
     enum { longest = 80 }; // far beyond any number the writer produces
 
-    bool integer(int32_t &out, const char *name)
+    // The next token, as a C string in text[longest + 1], for the number parsers.
+    bool next_text(const char *name, char *text)
     {
         if (!next(name))
             return false;
-        char text[longest + 1];
         if (length > longest)
             return refuse_here(token_line, item_name(name) + " is " + quoted() + ", too long to be a number");
         std::memcpy(text, token, length);
         text[length] = '\0';
+        return true;
+    }
+
+    bool integer(int32_t &out, const char *name)
+    {
+        char text[longest + 1];
+        if (!next_text(name, text))
+            return false;
         char *stop = nullptr;
         errno = 0;
         const long v = strtol(text, &stop, 10);
@@ -147,13 +155,9 @@ struct text_reader {
     // Underflow towards zero gives the nearest float, as a formatted read would.
     bool real(float &out, const char *name)
     {
-        if (!next(name))
-            return false;
         char text[longest + 1];
-        if (length > longest)
-            return refuse_here(token_line, item_name(name) + " is " + quoted() + ", too long to be a number");
-        std::memcpy(text, token, length);
-        text[length] = '\0';
+        if (!next_text(name, text))
+            return false;
         char *stop = nullptr;
         const float v = strtof(text, &stop);
         if (stop == text || stop != text + length)
