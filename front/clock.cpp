@@ -4,16 +4,13 @@
 #include "cycle.h"
 #include "world.h"
 
-void (*clock_clear_screen_hook)() = nullptr;
-
 // A loaded file may hold a counter at its limit: wrap like the machine would, without overflow.
 static int32_t plus_one(int32_t v) { return (int32_t)((uint32_t)v + 1u); }
 
-void clock_tick()
+void clock_tick(void (*clear_screen)())
 {
     world.time = plus_one(world.time);
-    int live = world.population < 0 ? 0 : world.population > creature_slots ? creature_slots : world.population;
-    for (int c = 0; c < live; c++)
+    for (int c = 0; c < world.population; c++)
         world.creatures[c].age = plus_one(world.creatures[c].age);
     world.ips = world.steps_this_second;
     world.steps_this_second = 0;
@@ -22,7 +19,7 @@ void clock_tick()
         cycle_event();
         world.cycle_counter = 0;
         // With the display off the old clock text would stay behind at its previous place.
-        if (!world.display_on && clock_clear_screen_hook)
-            clock_clear_screen_hook();
+        if (!world.display_on && clear_screen)
+            clear_screen();
     }
 }

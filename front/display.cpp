@@ -35,19 +35,7 @@ static const char *const help_lines[] = {
     "    any  exit",
 };
 
-static int clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
-
 static int rgb(int32_t c) { return makecol(color_red(c), color_green(c), color_blue(c)); }
-
-// A pixel coordinate from a position a save file may have set to anything: false when it lies
-// so far off the screen (or is not a number) that converting it to int would not be defined.
-static bool to_px(double v, int &out)
-{
-    if (!(v > -4096.0 && v < 4096.0))
-        return false;
-    out = (int)v;
-    return true;
-}
 
 // Draws the two figures at (x, y); with `show`, puts each line's own box on the screen, so the
 // figures change in place without the rest of the picture being copied again.
@@ -149,27 +137,27 @@ static void draw_field(int width, int height)
     }
 }
 
-static void draw_creatures(int live)
+// Every slot stands inside the largest field: a load takes only such creatures and a step
+// never moves one out, so its pixels are on the screen.
+static void draw_creatures()
 {
     const int red = makecol(0xFF, 0, 0);
-    for (int c = 0; c < live; c++) {
+    for (int c = 0; c < world.population; c++) {
         const creature &cr = world.creatures[c];
         const double px = (double)cr.x * 8.0, py = (double)cr.y * 8.0;
         const double a = (double)cr.angle;
-        int hx, hy, tx, ty;
-        if (!to_px(px, hx) || !to_px(py, hy))
-            continue;
-        // A heading that is not a number (from a file) leaves the creature without its tail.
-        if (to_px(px - std::cos(a) * 10.0, tx) && to_px(py - std::sin(a) * 10.0, ty))
-            line(back_buffer, hx, hy, tx, ty, rgb(cr.color));
+        const int hx = (int)px, hy = (int)py;
+        // A network can drive the heading to infinity: such a creature has no tail to draw.
+        if (std::isfinite(a))
+            line(back_buffer, hx, hy, (int)(px - std::cos(a) * 10.0), (int)(py - std::sin(a) * 10.0), rgb(cr.color));
         putpixel(back_buffer, hx, hy, red);
     }
 }
 
-static void draw_overlay(int live)
+static void draw_overlay()
 {
     textprintf_ex(back_buffer, font, 300, 10, makecol(0x7F, 0x7F, 0x7F), text_background, "  time     resources  ");
-    for (int c = 0; c < live; c++) {
+    for (int c = 0; c < world.population; c++) {
         const creature &cr = world.creatures[c];
         const char *format = c == world.best_index ? "%5d *     %5.1f " : "%5d       %5.1f ";
         textprintf_ex(back_buffer, font, 300, 20 + 10 * c, rgb(cr.color), text_background, format, (int)cr.age,
@@ -186,14 +174,12 @@ static void draw_overlay(int live)
 
 static void draw_world()
 {
-    const int width = clamp(world.field_width, 0, field_max_width);
-    const int height = clamp(world.field_height, 0, field_max_height);
-    const int live = clamp(world.population, 0, creature_slots);
+    const int width = world.field_width, height = world.field_height;
     clear_bitmap(back_buffer);
     draw_field(width, height);
-    draw_creatures(live);
+    draw_creatures();
     if (world.info_on)
-        draw_overlay(live);
+        draw_overlay();
     else
         draw_clock_text(world.text_x, world.text_y, false);
     const int notice_top = draw_notice_in_picture(notice_fresh(steady_ms()));

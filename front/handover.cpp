@@ -30,11 +30,11 @@ void stop_on_mouse(int flags, int x, int y)
 
 bool handover_pending() { return pending.load(std::memory_order_relaxed) != 0; }
 
-void handover_run(void (*display_pass)())
+void handover_run(void (*display_pass)(), void (*clear_screen)())
 {
     uint32_t work = pending.exchange(0, std::memory_order_relaxed);
     for (uint32_t n = work >> 1; n > 0; n--)
-        clock_tick();
+        clock_tick(clear_screen);
     if ((work & 1) && display_pass)
         display_pass();
 }

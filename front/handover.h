@@ -22,8 +22,9 @@ void stop_on_mouse(int flags, int x, int y);
 bool handover_pending();
 
 // Runs the waiting work on the calling (main) thread, between two steps: every clock tick due,
-// in order, then one display pass if any is due (display ticks that piled up collapse into one).
-void handover_run(void (*display_pass)());
+// in order (each given clear_screen), then one display pass if any is due (display ticks that
+// piled up collapse into one).  Either function may be null where there is no screen.
+void handover_run(void (*display_pass)(), void (*clear_screen)());
 
 // Forgets pending work; for tests.
 void handover_clear();

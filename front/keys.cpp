@@ -8,6 +8,8 @@
 
 int text_background = -1;
 
+void text_background_follow_display() { text_background = world.display_on ? -1 : 0; }
+
 void key_command(int scancode)
 {
     switch (scancode) {
@@ -19,7 +21,7 @@ void key_command(int scancode)
         break;
     case scancode_f3:
         world.display_on = !world.display_on;
-        text_background = world.display_on ? -1 : 0;
+        text_background_follow_display();
         break;
     case scancode_f4:
         field_reset();

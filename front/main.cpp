@@ -47,7 +47,7 @@ static long steady_ms()
 // Handler work that fell due while the main thread was busy runs here, between two pieces of it.
 static bool still_running()
 {
-    handover_run(display_tick);
+    handover_run(display_tick, display_clear);
     return running.load(std::memory_order_relaxed) != 0;
 }
 
@@ -139,7 +139,6 @@ int main(int argc, char **argv)
     }
     // From here a lost display saves the world (once there is one) instead of ending inside Xlib.
     display_loss_guard(finish_without_display);
-    text_background = -1;
 
     if (own_screen) {
         // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
@@ -153,7 +152,6 @@ int main(int argc, char **argv)
         return exit_not_saved;
     }
     world_reset_screen_hook = paint_old_field;
-    clock_clear_screen_hook = display_clear;
 
     install_int_ex(handover_clock_timer, SECS_TO_TIMER(1));
     install_int_ex(handover_display_timer, BPS_TO_TIMER(18));
@@ -190,15 +188,13 @@ int main(int argc, char **argv)
         release_world_place(place);
         return exit_saved;
     }
-    if (world.display_on) {
-        text_background = -1;
-    } else {
+    if (!world.display_on)
         display_clear();
-        text_background = 0;
-    }
+    text_background_follow_display();
 
     run_loop_hooks hooks;
     hooks.display_pass = display_tick;
+    hooks.clear_screen = display_clear;
     hooks.now_ms = steady_ms;
     hooks.save = place.can_save ? autosave : nullptr;
     hooks.save_failed = autosave_failed;

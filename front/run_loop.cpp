@@ -2,7 +2,6 @@
 #include "run_loop.h"
 
 #include "handover.h"
-#include "step.h"
 
 long run_loop(const run_loop_hooks &hooks)
 {
@@ -10,12 +9,12 @@ long run_loop(const run_loop_hooks &hooks)
     long next_save = hooks.now_ms && hooks.save ? hooks.now_ms() + autosave_interval_ms : 0;
     bool failing = false;
     do {
-        sim_step();
+        hooks.step();
         steps++;
         // The clock is read only when timer work is due (18 times a second), not after every step.
         if (!handover_pending())
             continue;
-        handover_run(hooks.display_pass);
+        handover_run(hooks.display_pass, hooks.clear_screen);
         if (!next_save)
             continue;
         const long now = hooks.now_ms();

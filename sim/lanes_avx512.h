@@ -28,7 +28,6 @@ inline vmask vle(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
 inline vmask vlt(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
 inline vmask veq(vd a, vd b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
 inline vd vselect(vmask m, vd a, vd b) { return _mm512_mask_blend_pd(m, b, a); }
-// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
 inline void store_trunc(int *p, vd a) { _mm256_storeu_si256((__m256i *)p, _mm512_maskz_cvttpd_epi32(0xFF, a)); }
 // The doubles p[at[0]], ..., p[at[7]].
 inline vd gather(const double *p, const int *at)
@@ -43,16 +42,12 @@ inline vw wload(const float *p) { return _mm512_loadu_ps(p); }
 inline vw wsplat(float a) { return _mm512_set1_ps(a); }
 inline vw wsub(vw a, vw b) { return _mm512_sub_ps(a, b); }
 inline vw wmul(vw a, vw b) { return _mm512_mul_ps(a, b); }
-// Bit l set where a and b are both >= 0 in lane l.
 inline int wboth_nonnegative(vw a, vw b)
 {
     const __m512 zero = _mm512_setzero_ps();
     return _mm512_cmp_ps_mask(a, zero, _CMP_GE_OQ) & _mm512_cmp_ps_mask(b, zero, _CMP_GE_OQ);
 }
 
-// Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
-// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
-// lies in [0.1, 0.1f)).
 const int regrow_lanes = 16;
 inline __m256 regrow_half(__m256 f, __m256 r)
 {
@@ -73,8 +68,6 @@ inline int regrow_wide(float *food, const float *rate)
     return seen;
 }
 
-// Writes base + the positions of the set bits of a mask of `wide` bits, in order, to out[0 ..];
-// out[0 .. wide-1] may all be written.  Returns the number of set bits.
 inline int append_wide(int *out, int base, int mask)
 {
     const __m512i at = _mm512_add_epi32(_mm512_set1_epi32(base),

@@ -30,25 +30,14 @@ inline vd vmul(vd a, vd b) { LANES_MAP(a.v[l] * b.v[l]); }
 inline vd vdiv(vd a, vd b) { LANES_MAP(a.v[l] / b.v[l]); }
 inline vd vsqrt(vd a) { LANES_MAP(__builtin_sqrt(a.v[l])); }
 inline vd vabs(vd a) { LANES_MAP(__builtin_fabs(a.v[l])); }
-// As the x86 instructions: the second operand when the comparison fails (NaN included).
 inline vd vmax(vd a, vd b) { LANES_MAP(a.v[l] > b.v[l] ? a.v[l] : b.v[l]); }
 inline vd vmin(vd a, vd b) { LANES_MAP(a.v[l] < b.v[l] ? a.v[l] : b.v[l]); }
 
 // A mask is a vd whose lanes are 1 (true) or 0 (false).
-inline vd vge(vd a, vd b) { LANES_MAP(a.v[l] >= b.v[l] ? 1.0 : 0.0); }
 inline vd vle(vd a, vd b) { LANES_MAP(a.v[l] <= b.v[l] ? 1.0 : 0.0); }
 inline vd vlt(vd a, vd b) { LANES_MAP(a.v[l] < b.v[l] ? 1.0 : 0.0); }
 inline vd veq(vd a, vd b) { LANES_MAP(a.v[l] == b.v[l] ? 1.0 : 0.0); }
-inline vd vboth(vd m, vd n) { LANES_MAP(m.v[l] != 0 && n.v[l] != 0 ? 1.0 : 0.0); }
 inline vd vselect(vd m, vd a, vd b) { LANES_MAP(m.v[l] != 0 ? a.v[l] : b.v[l]); }
-inline int movemask(vd m)
-{
-    int bits = 0;
-    for (int l = 0; l < 4; l++)
-        bits |= (m.v[l] != 0) << l;
-    return bits;
-}
-// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
 inline void store_trunc(int *p, vd a)
 {
     for (int l = 0; l < 4; l++)
@@ -78,20 +67,6 @@ inline vf select_le(vf a, float limit, vf x, vf y)
     return r;
 }
 
-// Four weights of four neurons turned into four vectors of one weight of each neuron:
-// out[m] = (r0[m], r1[m], r2[m], r3[m]) as doubles.
-inline void columns(const float *r0, const float *r1, const float *r2, const float *r3, vd out[4])
-{
-    for (int m = 0; m < 4; m++)
-        out[m] = vd{{r0[m], r1[m], r2[m], r3[m]}};
-}
-inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
-{
-    *p0 = (float)a.v[0];
-    *p1 = (float)a.v[1];
-    *p2 = (float)a.v[2];
-    *p3 = (float)a.v[3];
-}
 
 // The cone test's lanes: floats, as many as one register holds (here four).
 typedef vf vw;
@@ -112,7 +87,6 @@ inline vw wmul(vw a, vw b)
         r.v[l] = a.v[l] * b.v[l];
     return r;
 }
-// Bit l set where a and b are both >= 0 in lane l.
 inline int wboth_nonnegative(vw a, vw b)
 {
     int bits = 0;
@@ -142,33 +116,8 @@ inline int at_least(vf a, float limit)
     return bits;
 }
 
-// Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
-// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
-// lies in [0.1, 0.1f)).
-const int regrow_lanes = wide;
-inline int regrow_wide(float *food, const float *rate)
-{
-    const vf f = loadf(food);
-    const vf grown = to_f(vadd(to_d(f), vmul(to_d(loadf(rate)), splat(0.02))));
-    const vf now = select_le(f, 1.0f, grown, f);
-    storef(food, now);
-    return at_least(now, 0.1f);
-}
-
-// Lanes of vd, and the doubles p[at[0]], ..., p[at[lanes - 1]].
-const int lanes = 4;
-inline vd gather(const double *p, const int *at) { return from4(p[at[0]], p[at[1]], p[at[2]], p[at[3]]); }
-
-// Writes base + the positions of the set bits of a mask of `wide` bits, in order, to out[0 ..];
-// out[0 .. wide-1] may all be written.  Returns the number of set bits.
-inline int append_wide(int *out, int base, int mask)
-{
-    int n = 0;
-    for (int h = 0; h < wide; h += 4)
-        n += append_set_bits(out + n, base + h, mask >> h & 15);
-    return n;
-}
-
 #undef LANES_MAP
 
 } // namespace
+
+#include "lanes_four.h"

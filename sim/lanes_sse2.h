@@ -1,9 +1,9 @@
 // Four double lanes as two SSE2 registers: the x86-64 baseline, so it runs everywhere there.
 #pragma once
 
-#include <emmintrin.h>
+#include "lanes_x86.h"
 
-#include <cstdint>
+#include <emmintrin.h>
 
 namespace {
 
@@ -34,18 +34,14 @@ inline vd vmax(vd a, vd b) { return vd{_mm_max_pd(a.lo, b.lo), _mm_max_pd(a.hi, 
 inline vd vmin(vd a, vd b) { return vd{_mm_min_pd(a.lo, b.lo), _mm_min_pd(a.hi, b.hi)}; }
 
 // A mask is a vd whose lanes are all ones (true) or all zeros (false).
-inline vd vge(vd a, vd b) { return vd{_mm_cmpge_pd(a.lo, b.lo), _mm_cmpge_pd(a.hi, b.hi)}; }
 inline vd vle(vd a, vd b) { return vd{_mm_cmple_pd(a.lo, b.lo), _mm_cmple_pd(a.hi, b.hi)}; }
 inline vd vlt(vd a, vd b) { return vd{_mm_cmplt_pd(a.lo, b.lo), _mm_cmplt_pd(a.hi, b.hi)}; }
 inline vd veq(vd a, vd b) { return vd{_mm_cmpeq_pd(a.lo, b.lo), _mm_cmpeq_pd(a.hi, b.hi)}; }
-inline vd vboth(vd m, vd n) { return vd{_mm_and_pd(m.lo, n.lo), _mm_and_pd(m.hi, n.hi)}; }
 inline vd vselect(vd m, vd a, vd b)
 {
     return vd{_mm_or_pd(_mm_and_pd(m.lo, a.lo), _mm_andnot_pd(m.lo, b.lo)),
               _mm_or_pd(_mm_and_pd(m.hi, a.hi), _mm_andnot_pd(m.hi, b.hi))};
 }
-inline int movemask(vd m) { return _mm_movemask_pd(m.lo) | _mm_movemask_pd(m.hi) << 2; }
-// Truncation toward zero of lanes known to lie in int range; anything else gives -2^31.
 inline void store_trunc(int *p, vd a)
 {
     _mm_storeu_si128((__m128i *)p, _mm_unpacklo_epi64(_mm_cvttpd_epi32(a.lo), _mm_cvttpd_epi32(a.hi)));
@@ -62,25 +58,6 @@ inline vf select_le(vf a, float limit, vf x, vf y)
     return _mm_or_ps(_mm_and_ps(m, x), _mm_andnot_ps(m, y));
 }
 
-// Four weights of four neurons turned into four vectors of one weight of each neuron:
-// out[m] = (r0[m], r1[m], r2[m], r3[m]) as doubles.
-inline void columns(const float *r0, const float *r1, const float *r2, const float *r3, vd out[4])
-{
-    __m128 a = _mm_loadu_ps(r0), b = _mm_loadu_ps(r1), c = _mm_loadu_ps(r2), d = _mm_loadu_ps(r3);
-    _MM_TRANSPOSE4_PS(a, b, c, d);
-    out[0] = to_d(a);
-    out[1] = to_d(b);
-    out[2] = to_d(c);
-    out[3] = to_d(d);
-}
-inline void store_f_lanes(vd a, float *p0, float *p1, float *p2, float *p3)
-{
-    const __m128 f = to_f(a);
-    _mm_store_ss(p0, f);
-    _mm_store_ss(p1, _mm_shuffle_ps(f, f, 1));
-    _mm_store_ss(p2, _mm_shuffle_ps(f, f, 2));
-    _mm_store_ss(p3, _mm_shuffle_ps(f, f, 3));
-}
 
 // The cone test's lanes: floats, as many as one register holds (here four).
 typedef __m128 vw;
@@ -89,57 +66,15 @@ inline vw wload(const float *p) { return _mm_loadu_ps(p); }
 inline vw wsplat(float a) { return _mm_set1_ps(a); }
 inline vw wsub(vw a, vw b) { return _mm_sub_ps(a, b); }
 inline vw wmul(vw a, vw b) { return _mm_mul_ps(a, b); }
-// Bit l set where a and b are both >= 0 in lane l.
 inline int wboth_nonnegative(vw a, vw b)
 {
     const __m128 zero = _mm_setzero_ps();
     return _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(a, zero), _mm_cmpge_ps(b, zero)));
 }
 
-// For each 4-bit mask, the positions of its set bits, then zeros; and how many are set.
-alignas(16) const int32_t set_bit_at[16][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0},
-                                               {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
-                                               {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0},
-                                               {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
-const int set_bit_count[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-
-// Writes base + the positions of the set bits of a 4-bit mask, in order, to out[0 ..];
-// out[0 .. 3] may all be written.  Returns the number of set bits.
-inline int append_set_bits(int *out, int base, int mask)
-{
-    const __m128i at = _mm_load_si128((const __m128i *)set_bit_at[mask]);
-    _mm_storeu_si128((__m128i *)out, _mm_add_epi32(at, _mm_set1_epi32(base)));
-    return set_bit_count[mask];
-}
-
 // Bit l set where lane l of a is >= limit.
 inline int at_least(vf a, float limit) { return _mm_movemask_ps(_mm_cmpge_ps(a, _mm_set1_ps(limit))); }
 
-// Regrowth of regrow_lanes cells, as cell_regrow does it to each; bit l of the result is set where
-// cell l's food is then at least 0.1 (in double, which is food >= 0.1f in float: no float
-// lies in [0.1, 0.1f)).
-const int regrow_lanes = wide;
-inline int regrow_wide(float *food, const float *rate)
-{
-    const vf f = loadf(food);
-    const vf grown = to_f(vadd(to_d(f), vmul(to_d(loadf(rate)), splat(0.02))));
-    const vf now = select_le(f, 1.0f, grown, f);
-    storef(food, now);
-    return at_least(now, 0.1f);
-}
-
-// Lanes of vd, and the doubles p[at[0]], ..., p[at[lanes - 1]].
-const int lanes = 4;
-inline vd gather(const double *p, const int *at) { return from4(p[at[0]], p[at[1]], p[at[2]], p[at[3]]); }
-
-// Writes base + the positions of the set bits of a mask of `wide` bits, in order, to out[0 ..];
-// out[0 .. wide-1] may all be written.  Returns the number of set bits.
-inline int append_wide(int *out, int base, int mask)
-{
-    int n = 0;
-    for (int h = 0; h < wide; h += 4)
-        n += append_set_bits(out + n, base + h, mask >> h & 15);
-    return n;
-}
-
 } // namespace
+
+#include "lanes_four.h"

@@ -3,8 +3,8 @@
 // and several neurons at a time, in the widest vector build the processor runs.
 #include "step.h"
 
-#include "selection.h"
 #include "step_kernels.h"
+#include "step_phases.h"
 #include "step_weights.h"
 #include "world.h"
 
@@ -41,7 +41,7 @@ static void heading_of(int c, float angle, double &cos_a, double &sin_a)
 
 int sector_exact(double dx, double dy, double angle)
 {
-    const double s = (std::atan2(dy, dx) - angle) * 10 + 5;
+    const double s = (std::atan2(dy, dx) - angle) * sector_scale + sector_offset;
     if (!(s > -1.0 && s < 10.0))
         return -1;
     return (int)s;
@@ -64,130 +64,71 @@ static void sense_directly(creature &me)
     }
 }
 
-bool step_kernels_usable(const step_kernels &k)
-{
-#if defined(__x86_64__) || defined(_M_X64)
-    if (&k == &step_kernels_avx2)
-        return __builtin_cpu_supports("avx2");
-    if (&k == &step_kernels_avx512)
-        return __builtin_cpu_supports("avx512f");
-#endif
-    (void)k;
-    return true;
-}
-
-const step_kernels &step_kernels_best()
-{
-#if defined(__x86_64__) || defined(_M_X64)
-    static const step_kernels &best = step_kernels_usable(step_kernels_avx512) ? step_kernels_avx512
-                                      : step_kernels_usable(step_kernels_avx2)  ? step_kernels_avx2
-                                                                                : step_kernels_sse2;
-#else
-    static const step_kernels &best = step_kernels_portable;
-#endif
-    return best;
-}
-
 void sim_step() { sim_step_with(step_kernels_best()); }
 
-void sim_step_with(const step_kernels &kern)
+// Regrows every cell, then senses creature by creature: regrowth touches each cell alone and
+// sensing reads only the cells and the positions, which no one changes before the creatures act.
+static void sense(const step_kernels &kern)
 {
-    creature *cr = world.creatures;
     const int pop = world.population;
-
-    for (int c = 0; c < pop; c++) {
-        for (int k = 0; k < sector_count; k++) {
-            cr[c].sense_food[k] = 0;
-            cr[c].sense_near[k] = 1000.0f;
-        }
-    }
-
-    // Regrowth touches each cell alone and sensing reads only the cells and the positions,
-    // which no one changes until phase 3: so regrow all, then sense creature by creature.
     kern.regrow_and_list(visible);
     step_counters.steps++;
     step_counters.visible += (uint64_t)visible.count;
     step_counters.pairs += (uint64_t)visible.count * (uint64_t)(pop > 0 ? pop : 0);
-    if (visible.count > 0) {
-        // The cone's edges, rotated from the heading: angle - 0.61 and angle + 0.51.
-        const double cos_lo = std::cos(0.61), sin_lo = std::sin(0.61);
-        const double cos_hi = std::cos(0.51), sin_hi = std::sin(0.51);
-        for (int c = 0; c < pop; c++) {
-            creature &me = cr[c];
-            sense_view v;
-            v.x = me.x;
-            v.y = me.y;
-            v.angle = me.angle;
-            if (!(std::isfinite(v.x) && std::isfinite(v.y) && std::fabs(v.angle) <= 16.0)) {
-                sense_directly(me);
-                continue;
-            }
-            double hx, hy;
-            heading_of(c, me.angle, hx, hy);
-            v.lo_edge_x = (float)(hx * cos_lo + hy * sin_lo);
-            v.lo_edge_y = (float)(hy * cos_lo - hx * sin_lo);
-            v.hi_edge_x = (float)(hx * cos_hi - hy * sin_hi);
-            v.hi_edge_y = (float)(hy * cos_hi + hx * sin_hi);
-            step_counters.candidates += (uint64_t)kern.sense(visible, v, me, scratch, &step_counters.exact);
-        }
-    }
-
-    // Every network first: a creature's inputs and weights are its own, and a birth changes only
-    // the newborn's slot, whose pass has then already run, as in the rules' order.
+    if (visible.count == 0)
+        return;
+    // The cone's edges, rotated from the heading: angle - 0.61 and angle + 0.51.
+    const double cos_lo = std::cos(0.61), sin_lo = std::sin(0.61);
+    const double cos_hi = std::cos(0.51), sin_hi = std::sin(0.51);
     for (int c = 0; c < pop; c++) {
-        creature &me = cr[c];
+        creature &me = world.creatures[c];
+        sense_view v;
+        v.x = me.x;
+        v.y = me.y;
+        v.angle = me.angle;
+        if (!(std::isfinite(v.x) && std::isfinite(v.y) && std::fabs(v.angle) <= 16.0)) {
+            sense_directly(me);
+            continue;
+        }
+        double hx, hy;
+        heading_of(c, me.angle, hx, hy);
+        v.lo_edge_x = (float)(hx * cos_lo + hy * sin_lo);
+        v.lo_edge_y = (float)(hy * cos_lo - hx * sin_lo);
+        v.hi_edge_x = (float)(hx * cos_hi - hy * sin_hi);
+        v.hi_edge_y = (float)(hy * cos_hi + hx * sin_hi);
+        step_counters.candidates += (uint64_t)kern.sense(visible, v, me, scratch, &step_counters.exact);
+    }
+}
+
+// Every network at once: a creature's inputs and weights are its own, and a birth changes only
+// the newborn's slot, whose pass has then already run, as in the rules' order.
+static void think(const step_kernels &kern)
+{
+    const int pop = world.population;
+    for (int c = 0; c < pop; c++) {
+        creature &me = world.creatures[c];
         neuron *in = me.neurons[0];
         // The divisions side by side (the compiler pairs them), then the strided stores.
         float nearness[sector_count];
         for (int k = 0; k < sector_count; k++)
             nearness[k] = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
         for (int k = 0; k < sector_count; k++) {
-            in[k].output = me.sense_food[k];
-            in[10 + k].output = nearness[k];
+            in[input_food + k].output = me.sense_food[k];
+            in[input_nearness + k].output = nearness[k];
         }
-        in[20].output = me.speed;
-        in[21].output = me.angle;
+        in[input_speed].output = me.speed;
+        in[input_angle].output = me.angle;
     }
     if (pop > 0)
-        kern.forward(cr, brain_weights_current(pop), pop);
+        kern.forward(world.creatures, brain_weights_current(pop), pop);
+}
 
-    for (int c = 0; c < pop; c++) {
-        creature &me = cr[c];
-        const double turn = me.neurons[4][0].output;
-        const double push = me.neurons[4][1].output;
-        me.speed = (float)std::fabs(push * 0.0002);
-        me.angle = (float)((double)me.angle + turn * 0.0001);
-        if (me.angle > M_PI)
-            me.angle = (float)((double)me.angle - 2 * M_PI);
-        else if (me.angle < -M_PI)
-            me.angle = (float)((double)me.angle + 2 * M_PI);
-
-        if (me.resources <= 0) {
-            reproduce(c);
-            continue;
-        }
-        me.resources = (float)((double)me.resources - (std::fabs(turn) / 65536 + (double)me.speed / 256 + 0.00001));
-        double cos_a, sin_a;
-        heading_of(c, me.angle, cos_a, sin_a);
-        const double nx = (double)me.x + (double)me.speed * cos_a;
-        if (0 < nx && nx < world.field_width - 0.125)
-            me.x = (float)nx;
-        const double ny = (double)me.y + (double)me.speed * sin_a;
-        if (0 < ny && ny < world.field_height - 0.125)
-            me.y = (float)ny;
-
-        const int idx = cell_index((int)me.x, (int)me.y);
-        const float food = world.cell_food[idx];
-        if (food > 0) {
-            me.resources = (float)((double)me.resources + (double)food);
-            me.eaten = (float)((double)me.eaten + (double)food);
-            world.cell_food[idx] = -1.0f;
-        } else if (food < -1.0) {
-            me.resources = (float)((double)me.resources - 0.001);
-            me.eaten = (float)((double)me.eaten - 0.001);
-        }
-    }
-
-    // Unsigned so a runner that never resets the count cannot overflow into undefined behaviour.
-    world.steps_this_second = (int32_t)((uint32_t)world.steps_this_second + 1u);
+void sim_step_with(const step_kernels &kern)
+{
+    clear_senses();
+    sense(kern);
+    think(kern);
+    for (int c = 0; c < world.population; c++)
+        act(c, heading_of);
+    count_step();
 }

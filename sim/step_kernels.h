@@ -1,22 +1,26 @@
 // The hot loops of the fast step, built once per instruction set, and the choice among them.
 #pragma once
 
+#include "step_phases.h"
 #include "step_weights.h"
 #include "world.h"
 
 #include <cstdint>
 
-// The cells a step senses: those in use whose food is at least 0.1 after regrowth, in the
-// order the rules visit them (column by column, rows within a column).  Entries count to
-// count + 15 are padding whose centre is NaN, so a pass 16 wide over them selects nothing.
+// The widest pass (sixteen float lanes) reads this many entries past the last it needs.
+enum : int { lane_padding = 16 };
+
+// The cells a step senses: those in use whose food is at least visible_food after regrowth, in
+// the order the rules visit them (column by column, rows within a column).  The lane_padding
+// entries after count are padding whose centre is NaN, so a pass over them selects nothing.
 struct visible_cells {
     int count;
-    double cx[cell_count + 16]; // column + 0.5
-    double cy[cell_count + 16]; // row + 0.5
-    double food[cell_count + 16];
-    float fx[cell_count + 16]; // cx and cy, exact as floats, for the cone test
-    float fy[cell_count + 16];
-    int cell[cell_count + 16]; // cell index, i * cell_stride + j
+    double cx[cell_count + lane_padding]; // column + 0.5
+    double cy[cell_count + lane_padding]; // row + 0.5
+    double food[cell_count + lane_padding];
+    float fx[cell_count + lane_padding]; // cx and cy, exact as floats, for the cone test
+    float fy[cell_count + lane_padding];
+    int cell[cell_count + lane_padding]; // cell index, i * cell_stride + j
 };
 
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
@@ -30,11 +34,11 @@ struct sense_view {
 // Work space of the sensing pass for one creature; per candidate cell (in visible order)
 // its index, the sector bounds of its angle estimate, its distance and its food intensity.
 struct sense_scratch {
-    int cand[cell_count + 16];
-    int sector_lo[cell_count + 16];
-    int sector_hi[cell_count + 16];
-    double dist[cell_count + 16];
-    double gain[cell_count + 16];
+    int cand[cell_count + lane_padding];
+    int sector_lo[cell_count + lane_padding];
+    int sector_hi[cell_count + lane_padding];
+    double dist[cell_count + lane_padding];
+    double gain[cell_count + lane_padding];
 };
 
 // The sector a relative angle falls in, as the reference computes it from atan2; -1 for none.
@@ -63,16 +67,14 @@ struct step_kernels {
     void (*forward)(creature *cr, const brain_weights *w, int count);
 };
 
-extern const step_kernels step_kernels_portable;
-#if defined(__x86_64__) || defined(_M_X64)
-extern const step_kernels step_kernels_sse2;
-extern const step_kernels step_kernels_avx2;
-extern const step_kernels step_kernels_avx512;
-#endif
-
+// Every build compiled in, narrowest first: portable, then on x86-64 sse2, avx2 and avx512.
+extern const step_kernels *const step_kernels_builds[];
+extern const int step_kernels_build_count;
+// The build of that name, or null.
+const step_kernels *step_kernels_named(const char *name);
 // Whether this processor can run the build.
 bool step_kernels_usable(const step_kernels &k);
-// The fastest usable build, chosen once.
+// The widest usable build, chosen once.
 const step_kernels &step_kernels_best();
 // One fast step with the given build; sim_step() uses the best.
 void sim_step_with(const step_kernels &k);

@@ -14,23 +14,22 @@ namespace {
 // overlap.  in[c] holds the previous layer's outputs as doubles; out[c] receives this layer's.
 template <int l, int together>
 inline __attribute__((always_inline)) void forward_layer8(creature *cr, const brain_weights *w,
-                                                          const double (*in)[32], double (*out)[32])
+                                                          const double (*in)[padded_capacity], double (*out)[padded_capacity])
 {
-    constexpr int n_in = l == 1 ? 25 : l == 2 ? 25 : l == 3 ? 20 : 15;
-    constexpr int n_out = l == 1 ? 25 : l == 2 ? 20 : l == 3 ? 15 : 5;
-    constexpr int groups = (n_out + 7) / 8, pad = groups * 8;
+    using shape = regrouped_layer<l>;
+    constexpr int n_in = shape::inputs, n_out = shape::outputs, pad = shape::row, groups = pad / 8;
     static_assert(weight_group == 8, "a row of weights is whole vectors");
     __m512d sum[together][groups];
 #pragma GCC unroll 8
     for (int c = 0; c < together; c++)
 #pragma GCC unroll 8
         for (int g = 0; g < groups; g++)
-            sum[c][g] = _mm512_load_pd(layer_of<l>::b(w[c]) + 8 * g);
+            sum[c][g] = _mm512_load_pd(layer_of<l>(w[c]).b + 8 * g);
     for (int k = 0; k < n_in; k++) {
 #pragma GCC unroll 8
         for (int c = 0; c < together; c++) {
             const __m512d x = _mm512_set1_pd(in[c][k]);
-            const float *row = layer_of<l>::w(w[c]) + k * pad;
+            const float *row = layer_of<l>(w[c]).w + k * pad;
 #pragma GCC unroll 8
             for (int g = 0; g < groups; g++)
                 sum[c][g] = _mm512_add_pd(sum[c][g], _mm512_mul_pd(_mm512_maskz_cvtps_pd(0xFF, _mm256_load_ps(row + 8 * g)), x));
@@ -53,10 +52,9 @@ inline __attribute__((always_inline)) void forward_layer8(creature *cr, const br
 template <int together>
 inline __attribute__((always_inline)) void forward_some8(creature *cr, const brain_weights *w)
 {
-    static_assert(layer_count == 5, "the layer widths are the network's");
-    double a[together][32], b[together][32];
+    double a[together][padded_capacity], b[together][padded_capacity];
     for (int c = 0; c < together; c++)
-        for (int k = 0; k < 25; k++)
+        for (int k = 0; k < layer_sizes[0]; k++)
             a[c][k] = cr[c].neurons[0][k].output;
     forward_layer8<1, together>(cr, w, a, b);
     forward_layer8<2, together>(cr, w, b, a);

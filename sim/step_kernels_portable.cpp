@@ -12,11 +12,10 @@ namespace {
 template <int l>
 void forward_layer1(creature &cr, const brain_weights &w, const double *in, double *out)
 {
-    constexpr int n_in = l == 1 ? 25 : l == 2 ? 25 : l == 3 ? 20 : 15;
-    constexpr int n_out = l == 1 ? 25 : l == 2 ? 20 : l == 3 ? 15 : 5;
-    constexpr int pad = (n_out + weight_group - 1) / weight_group * weight_group;
-    const float *row = layer_of<l>::w(w);
-    const double *bias = layer_of<l>::b(w);
+    using shape = regrouped_layer<l>;
+    constexpr int n_in = shape::inputs, n_out = shape::outputs, pad = shape::row;
+    const float *row = layer_of<l>(w).w;
+    const double *bias = layer_of<l>(w).b;
     for (int n = 0; n < n_out; n++) {
         double sum = bias[n];
         for (int k = 0; k < n_in; k++)
@@ -30,8 +29,8 @@ void forward_layer1(creature &cr, const brain_weights &w, const double *in, doub
 void kernel_forward1(creature *cr, const brain_weights *w, int count)
 {
     for (int c = 0; c < count; c++) {
-        double a[32], b[32];
-        for (int k = 0; k < 25; k++)
+        double a[padded_capacity], b[padded_capacity];
+        for (int k = 0; k < layer_sizes[0]; k++)
             a[k] = cr[c].neurons[0][k].output;
         forward_layer1<1>(cr[c], w[c], a, b);
         forward_layer1<2>(cr[c], w[c], b, a);

@@ -3,7 +3,7 @@
 
 #include "brain.h"
 #include "field.h"
-#include "selection.h"
+#include "step_phases.h"
 #include "world.h"
 
 #include <cmath>
@@ -12,33 +12,24 @@
 // everything in (-1, 1) to 0, so sector 0 is twice as wide; a non-finite value hits nothing.
 static inline int sector_of(double rel)
 {
-    const double s = rel * 10 + 5;
+    const double s = rel * sector_scale + sector_offset;
     if (!(s > -1.0 && s < 10.0))
         return -1;
     return (int)s;
 }
 
-void sim_step_reference()
+// Regrows each cell, then lets every creature sense it if it is visible.
+static void regrow_and_sense()
 {
-    creature *cr = world.creatures;
-    const int pop = world.population;
-
-    for (int c = 0; c < pop; c++) {
-        for (int k = 0; k < sector_count; k++) {
-            cr[c].sense_food[k] = 0;
-            cr[c].sense_near[k] = 1000.0f;
-        }
-    }
-
     for (int i = 0; i < world.field_width; i++) {
         for (int j = 0; j < world.field_height; j++) {
             const int idx = cell_index(i, j);
             cell_regrow(idx);
             const float food = world.cell_food[idx];
-            if (!(food >= 0.1))
+            if (!(food >= visible_food))
                 continue;
-            for (int c = 0; c < pop; c++) {
-                creature &me = cr[c];
+            for (int c = 0; c < world.population; c++) {
+                creature &me = world.creatures[c];
                 const double dx = (i + 0.5) - (double)me.x;
                 const double dy = (j + 0.5) - (double)me.y;
                 const double rel = std::atan2(dy, dx) - (double)me.angle;
@@ -52,51 +43,35 @@ void sim_step_reference()
             }
         }
     }
+}
 
-    for (int c = 0; c < pop; c++) {
-        creature &me = cr[c];
-        neuron *in = me.neurons[0];
-        for (int k = 0; k < sector_count; k++) {
-            in[k].output = me.sense_food[k];
-            in[10 + k].output = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
-        }
-        in[20].output = me.speed;
-        in[21].output = me.angle;
-        brain_forward(c);
-
-        const double turn = me.neurons[4][0].output;
-        const double push = me.neurons[4][1].output;
-        me.speed = (float)std::fabs(push * 0.0002);
-        me.angle = (float)((double)me.angle + turn * 0.0001);
-        if (me.angle > M_PI)
-            me.angle = (float)((double)me.angle - 2 * M_PI);
-        else if (me.angle < -M_PI)
-            me.angle = (float)((double)me.angle + 2 * M_PI);
-
-        if (me.resources <= 0) {
-            reproduce(c);
-            continue;
-        }
-        me.resources = (float)((double)me.resources - (std::fabs(turn) / 65536 + (double)me.speed / 256 + 0.00001));
-        const double nx = (double)me.x + (double)me.speed * std::cos((double)me.angle);
-        if (0 < nx && nx < world.field_width - 0.125)
-            me.x = (float)nx;
-        const double ny = (double)me.y + (double)me.speed * std::sin((double)me.angle);
-        if (0 < ny && ny < world.field_height - 0.125)
-            me.y = (float)ny;
-
-        const int idx = cell_index((int)me.x, (int)me.y);
-        const float food = world.cell_food[idx];
-        if (food > 0) {
-            me.resources = (float)((double)me.resources + (double)food);
-            me.eaten = (float)((double)me.eaten + (double)food);
-            world.cell_food[idx] = -1.0f;
-        } else if (food < -1.0) {
-            me.resources = (float)((double)me.resources - 0.001);
-            me.eaten = (float)((double)me.eaten - 0.001);
-        }
+// Creature c's inputs from its senses, then its network.
+static void think(int c)
+{
+    creature &me = world.creatures[c];
+    neuron *in = me.neurons[0];
+    for (int k = 0; k < sector_count; k++) {
+        in[input_food + k].output = me.sense_food[k];
+        in[input_nearness + k].output = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
     }
+    in[input_speed].output = me.speed;
+    in[input_angle].output = me.angle;
+    brain_forward(c);
+}
 
-    // Unsigned so a runner that never resets the count cannot overflow into undefined behaviour.
-    world.steps_this_second = (int32_t)((uint32_t)world.steps_this_second + 1u);
+static void heading_exact(int, float angle, double &cos_a, double &sin_a)
+{
+    cos_a = std::cos((double)angle);
+    sin_a = std::sin((double)angle);
+}
+
+void sim_step_reference()
+{
+    clear_senses();
+    regrow_and_sense();
+    for (int c = 0; c < world.population; c++) {
+        think(c);
+        act(c, heading_exact);
+    }
+    count_step();
 }

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-const int layer_sizes[layer_count] = {25, 25, 20, 15, 5};
-
 world_state world = [] {
     world_state w;
     world_init(w);

@@ -19,18 +19,30 @@ enum : int {
     population_max = creature_slots,
 };
 
-// Widths of network layers 0 (inputs) to 4 (outputs).
-extern const int layer_sizes[layer_count];
+// Widths of network layers 0 (inputs) to 4 (outputs): the network's one statement of its shape.
+inline constexpr int layer_sizes[layer_count] = {25, 25, 20, 15, 5};
+
+// Where the step writes the network's inputs (layer 0) and reads its commands (the last layer).
+enum : int {
+    input_food = 0,                          // sense_food[k] at input_food + k
+    input_nearness = input_food + sector_count, // 1 / (sense_near[k] + 1) at input_nearness + k
+    input_speed = input_nearness + sector_count,
+    input_angle = input_speed + 1,           // inputs after it are never written and stay 0
+    output_layer = layer_count - 1,
+    output_turn = 0, // neurons[output_layer][output_turn]: the heading's change
+    output_push = 1, // neurons[output_layer][output_push]: the new speed
+};
+static_assert(input_angle < layer_sizes[0] && output_push < layer_sizes[output_layer], "the slots fit the layers");
 
 // A neuron of layer l uses bias and weight[0 .. layer_sizes[l-1]-1]; in layer 0 only output is used.
 struct neuron {
-    int32_t tag;
+    int32_t tag; // 1 when created, copied to offspring, saved; read by nothing else
     float bias;
     float output;
     float weight[layer_capacity];
 };
 
-// One creature slot; the field order is the save file's and must not change.
+// One creature slot.  The save file walks the fields in its own order (colour last), not this one.
 struct creature {
     int32_t age;
     float x;
@@ -40,33 +52,39 @@ struct creature {
     float speed;
     float resources;
     float eaten;
-    neuron neurons[layer_count][layer_capacity];
-    float sense_food[sector_count];
-    float sense_near[sector_count];
+    neuron neurons[layer_count][layer_capacity]; // layer 0 holds the inputs, rewritten every step
+    float sense_food[sector_count];              // summed food intensity per sector, rebuilt every step
+    float sense_near[sector_count];              // distance to the nearest food per sector, likewise
 };
 
 // Everything the simulation and the screen share.  Plain 4-byte members only, so two worlds
-// are equal exactly when their bytes are (memcmp), which the exactness tests rely on.
-// Live slots are 0 .. population-1; cells in use are i < field_width, j < field_height.
+// are equal exactly when their bytes are (memcmp), which the exactness tests rely on; nothing
+// depends on the members' order.  Live slots are 0 .. population-1; cells in use are
+// i < field_width, j < field_height.
 struct world_state {
+    // Saved (the cells and creatures only in part: see save_layout.h).
     creature creatures[creature_slots];
-    int32_t cell_y_px[cell_count];
-    int32_t cell_x_px[cell_count];
     float cell_rate[cell_count];
     float cell_food[cell_count]; // > 0 edible, -1 just eaten, -2 border
     int32_t population;
     int32_t field_width;
     int32_t field_height;
-    int32_t text_x;
-    int32_t text_y;
-    uint32_t rng_state;
     int32_t display_on;
     int32_t time;
-    int32_t best_index;
     int32_t steps_this_second;
-    int32_t ips;
-    int32_t cycle_counter;
+
+    // Not saved: the generator, the selection's and the clock's bookkeeping, the front end's state.
+    uint32_t rng_state;
+    int32_t best_index;
+    int32_t cycle_counter; // seconds since the last 21-second event
+    int32_t ips;           // steps counted in the last full second
+    int32_t text_x;        // where the clock text goes while the overlay is off
+    int32_t text_y;
     int32_t info_on;
+
+    // Derived from the cell index: the top-left pixel of each cell.
+    int32_t cell_y_px[cell_count];
+    int32_t cell_x_px[cell_count];
 };
 
 extern world_state world;

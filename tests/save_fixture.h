@@ -1,10 +1,11 @@
-// Shared set-up for the save file tests: scratch folders, file bytes, and real worlds to save.
+// Shared set-up for the save file tests: real worlds to save, child processes, places to save to.
 #pragma once
 
 #include "cycle.h"
 #include "reset.h"
 #include "save_file.h"
 #include "step.h"
+#include "test_support.h"
 #include "world.h"
 #include "world_place.h"
 
@@ -22,73 +23,6 @@
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-// A folder of its own for one test, removed with everything in it afterwards.
-struct scratch_folder {
-    std::string path;
-    scratch_folder()
-    {
-        std::string pattern = ::testing::TempDir() + "life-save-XXXXXX";
-        if (!mkdtemp(&pattern[0]))
-            ADD_FAILURE() << "cannot create a scratch folder";
-        path = pattern;
-    }
-    ~scratch_folder()
-    {
-        // Tests make folders read-only; an ordinary user needs them writable again to remove them.
-        std::error_code ec;
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ec);
-        for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
-             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-            if (it->is_directory(ec) && !it->is_symlink(ec))
-                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                             std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string file(const std::string &name) const { return path + "/" + name; }
-    // Names of everything in the folder, sorted.
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> out;
-        for (const auto &e : std::filesystem::directory_iterator(path))
-            out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-};
-
-inline bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
-
-inline std::string read_bytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void write_bytes(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-inline std::vector<std::string> split_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-inline std::string join_lines(const std::vector<std::string> &lines)
-{
-    std::string out;
-    for (const auto &l : lines)
-        out += l + "\n";
-    return out;
-}
 
 // The world a new process starts with: fresh slots, then a reset at the default population.
 inline void fresh_world()
@@ -114,12 +48,11 @@ inline void lived_world(int population, int steps)
     }
 }
 
-// Line numbers of the items in a save file of the given field size.
+// Line numbers of the items in a save file of the given field size, counting from 0.
 struct save_layout {
     int field_width, field_height;
-    static constexpr int creature_lines = 1703;
-    int population_line() const { return 5 + 2 * field_width * field_height; }
-    int creature_line(int c) const { return population_line() + 1 + c * creature_lines; }
+    int population_line() const { return (int)save_file_lines(field_width, field_height, 0) - 1; }
+    int creature_line(int c) const { return population_line() + 1 + c * (int)save_file_creature_lines(); }
 };
 
 // Runs `body` (returning a string) in a child process; gives its exit status and that string.

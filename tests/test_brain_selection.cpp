@@ -18,35 +18,36 @@ TEST_F(brain, zero_weights_give_the_bias_and_unused_inputs_count_for_nothing)
         for (int n = 0; n < layer_sizes[l]; n++)
             for (int k = 0; k < layer_capacity; k++)
                 c.neurons[l][n].weight[k] = 0;
-    for (int k = 0; k < 25; k++)
+    for (int k = 0; k < layer_sizes[0]; k++)
         c.neurons[0][k].output = 3.0f;
     brain_forward(0);
     for (int l = 1; l < layer_count; l++)
         for (int n = 0; n < layer_sizes[l]; n++)
             EXPECT_EQ(c.neurons[l][n].output, c.neurons[l][n].bias);
 
-    // Inputs 22..24 are read with weights, but stay 0 in a real step; a change there with the
+    // Inputs past input_angle are read with weights, but stay 0 in a real step; a change there with the
     // rest fixed moves nothing only when their value is 0.
     rng_seed(7);
     brain_randomize(0);
-    for (int k = 0; k < 25; k++)
-        c.neurons[0][k].output = k < 22 ? 0.25f * (float)k : 0.0f;
+    for (int k = 0; k < layer_sizes[0]; k++)
+        c.neurons[0][k].output = k <= input_angle ? 0.25f * (float)k : 0.0f;
     brain_forward(0);
-    const float out0 = c.neurons[4][0].output;
-    for (int n = 0; n < 25; n++)
-        c.neurons[1][n].weight[22] = c.neurons[1][n].weight[23] = c.neurons[1][n].weight[24] = 1e6f;
+    const float out0 = c.neurons[output_layer][output_turn].output;
+    for (int n = 0; n < layer_sizes[1]; n++)
+        for (int k = input_angle + 1; k < layer_sizes[0]; k++)
+            c.neurons[1][n].weight[k] = 1e6f;
     brain_forward(0);
-    EXPECT_EQ(c.neurons[4][0].output, out0);
+    EXPECT_EQ(c.neurons[output_layer][output_turn].output, out0);
 }
 
 TEST_F(brain, forward_sums_in_double_in_order)
 {
     creature &c = world.creatures[3];
-    for (int k = 0; k < 25; k++)
+    for (int k = 0; k < layer_sizes[0]; k++)
         c.neurons[0][k].output = k == 0 ? 1e8f : (k == 1 ? 1.0f : (k == 2 ? -1e8f : 0.0f));
-    for (int n = 0; n < 25; n++) {
+    for (int n = 0; n < layer_sizes[1]; n++) {
         c.neurons[1][n].bias = 0;
-        for (int k = 0; k < 25; k++)
+        for (int k = 0; k < layer_sizes[0]; k++)
             c.neurons[1][n].weight[k] = 1.0f;
     }
     brain_forward(3);

@@ -9,6 +9,7 @@
 #include "reset.h"
 #include "run_loop.h"
 #include "screen_saver.h"
+#include "test_support.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,6 @@ struct front_test : ::testing::Test {
     {
         world_init(world);
         world_reset_screen_hook = nullptr;
-        clock_clear_screen_hook = count_clear;
         clears = 0;
         passes = 0;
         handover_clear();
@@ -38,27 +38,22 @@ struct front_test : ::testing::Test {
         text_background = -1;
         world_reset();
     }
-    void TearDown() override { clock_clear_screen_hook = nullptr; }
 };
 
-// What n clock ticks must leave, built by hand: the counters move on, and the 21-second event
-// runs once for each 21 ticks.
+// What n clock ticks leave a new world (no step has run): the 21-second event once per 21 ticks,
+// time n, the counter n mod 21, every live slot n seconds old but slot 0, which each cull takes
+// (every tally is 0 and ties go to the lowest slot) and which is newborn.
 std::unique_ptr<world_state> expected_after_ticks(const world_state &start, int n)
 {
     world = start;
-    for (int t = 1; t <= n; t++) {
-        world.time++;
-        for (int c = 0; c < world.population; c++)
-            world.creatures[c].age++;
-        world.ips = world.steps_this_second;
-        world.steps_this_second = 0;
-        if (++world.cycle_counter > 20) {
-            cycle_event();
-            world.cycle_counter = 0;
-        }
-    }
-    auto out = std::make_unique<world_state>(world);
+    for (int e = 0; e < n / 21; e++)
+        cycle_event();
+    auto out = world_snapshot();
     world = start;
+    out->time = n;
+    out->cycle_counter = n % 21;
+    for (int c = 0; c < out->population; c++)
+        out->creatures[c].age = c == 0 && n >= 21 ? 0 : n;
     return out;
 }
 
@@ -68,7 +63,7 @@ TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
     world.creatures[3].age = 7;
     world.creatures[20].age = 4; // out of play: does not age
     world.steps_this_second = 1234;
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(world.time, 1);
     EXPECT_EQ(world.creatures[3].age, 8);
     EXPECT_EQ(world.creatures[9].age, 1);
@@ -77,29 +72,29 @@ TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
     EXPECT_EQ(world.steps_this_second, 0);
     // The figure is the last second's, not an average.
     world.steps_this_second = 10;
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(world.ips, 10);
     EXPECT_EQ(world.cycle_counter, 2);
 }
 
 TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
 {
-    auto start = std::make_unique<world_state>(world);
+    auto start = world_snapshot();
     for (int n : {20, 21, 42}) {
         world = *start;
         auto expected = expected_after_ticks(*start, n);
         for (int t = 0; t < n; t++)
-            clock_tick();
+            clock_tick(count_clear);
         EXPECT_EQ(world.cycle_counter, n % 21) << n << " ticks";
         EXPECT_TRUE(world_equal(world, *expected)) << n << " ticks";
     }
     // 20 ticks drew nothing; 21 drew (reseed, cull, two text draws); 42 twice as many.
     world = *start;
     for (int t = 0; t < 20; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(world.rng_state, start->rng_state);
     EXPECT_EQ(world.text_x, 10);
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_NE(world.rng_state, start->rng_state);
     EXPECT_GE(world.text_x, 10);
     EXPECT_LE(world.text_x, 659);
@@ -110,13 +105,13 @@ TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
 TEST_F(front_test, the_event_clears_the_screen_only_with_the_display_off)
 {
     for (int t = 0; t < 21; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(clears, 0);
     world.display_on = 0;
     for (int t = 0; t < 20; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(clears, 0);
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(clears, 1);
 }
 
@@ -125,7 +120,7 @@ TEST_F(front_test, clock_survives_counters_at_their_limit)
     world.time = INT_MAX;
     world.creatures[0].age = INT_MAX;
     world.population = 50;
-    clock_tick();
+    clock_tick(count_clear);
     EXPECT_EQ(world.time, INT_MIN);
     EXPECT_EQ(world.creatures[0].age, INT_MIN);
     EXPECT_EQ(world.cycle_counter, 1);
@@ -136,7 +131,7 @@ TEST_F(front_test, clock_on_a_field_too_small_for_the_text)
     world.field_width = 10;
     world.field_height = 5;
     for (int t = 0; t < 21; t++)
-        clock_tick();
+        clock_tick(count_clear);
     EXPECT_EQ(world.cycle_counter, 0);
     EXPECT_EQ(world.text_x, 10);
     EXPECT_EQ(world.text_y, 10);
@@ -153,7 +148,7 @@ TEST_F(front_test, f1_toggles_the_overlay)
 
 TEST_F(front_test, f2_recolours_every_slot)
 {
-    auto expected = std::make_unique<world_state>(world);
+    auto expected = world_snapshot();
     std::swap(world, *expected);
     colorize();
     std::swap(world, *expected);
@@ -177,7 +172,7 @@ TEST_F(front_test, f3_switches_the_display_and_the_text_background)
 
 TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
 {
-    auto expected = std::make_unique<world_state>(world);
+    auto expected = world_snapshot();
     std::swap(world, *expected);
     field_reset();
     std::swap(world, *expected);
@@ -186,17 +181,18 @@ TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
     key_command(50);
     EXPECT_TRUE(world_equal(world, *expected));
 
-    auto fresh = std::make_unique<world_state>(world);
+    auto fresh = world_snapshot();
     std::swap(world, *fresh);
     world_reset();
     std::swap(world, *fresh);
     world.time = 500;
     world.creatures[4].x = 33.25f;
-    world.display_on = 0;
+    key_command(scancode_f3); // the display off, the text on black
     world.info_on = 1;
     key_command(58);
     EXPECT_EQ(world.time, 0);
     EXPECT_EQ(world.display_on, 1);
+    EXPECT_EQ(text_background, 0); // a new world keeps the text background
     EXPECT_EQ(world.info_on, 1); // the overlay keeps its state
     fresh->info_on = 1;
     EXPECT_TRUE(world_equal(world, *fresh));
@@ -223,7 +219,7 @@ TEST_F(front_test, population_keys_stay_between_2_and_50)
 
 TEST_F(front_test, every_other_key_quits_and_changes_nothing)
 {
-    auto before = std::make_unique<world_state>(world);
+    auto before = world_snapshot();
     for (int scancode : {1, 24, 46, 51, 57, 59, 62, 75, 87, 90, 103, 0, 126}) {
         running.store(-1);
         key_command(scancode);
@@ -235,7 +231,7 @@ TEST_F(front_test, every_other_key_quits_and_changes_nothing)
 TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
 {
     EXPECT_FALSE(handover_pending());
-    handover_run(count_pass);
+    handover_run(count_pass, count_clear);
     EXPECT_EQ(passes, 0);
     EXPECT_EQ(world.time, 0);
 
@@ -244,14 +240,14 @@ TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
     for (int t = 0; t < 5; t++)
         handover_display_timer();
     EXPECT_TRUE(handover_pending());
-    handover_run(count_pass);
+    handover_run(count_pass, count_clear);
     EXPECT_FALSE(handover_pending());
     EXPECT_EQ(passes, 1);
     EXPECT_EQ(world.time, 21);
     EXPECT_EQ(world.cycle_counter, 0);
 
     handover_display_timer();
-    handover_run(count_pass);
+    handover_run(count_pass, count_clear);
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(world.time, 21);
 }

@@ -16,14 +16,14 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     const world_place place = place_at(path);
 
     // Two different worlds, A and B, and the exact files each one saves to.
-    static world_state worlds[2];
+    std::unique_ptr<world_state> worlds[2];
     std::string bytes[2];
     lived_world(50, 60);
-    worlds[0] = world;
+    worlds[0] = world_snapshot();
     lived_world(40, 90);
-    worlds[1] = world;
+    worlds[1] = world_snapshot();
     for (int w = 0; w < 2; w++) {
-        world = worlds[w];
+        world = *worlds[w];
         ASSERT_TRUE(save_world(path.c_str()));
         bytes[w] = read_bytes(path);
     }
@@ -42,7 +42,7 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     int kept_old = 0, got_new = 0;
     for (int round = 0; round < 300; round++) {
         const int next = 1 - current;
-        world = worlds[next];
+        world = *worlds[next];
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
@@ -80,14 +80,14 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
         }
     }
     // The next good save clears away what the killed ones left.
-    world = worlds[current];
+    world = *worlds[current];
     ASSERT_TRUE(save_world(place));
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"life.sav", "life.sav.prev"}));
     EXPECT_TRUE(read_bytes(path + ".prev") == bytes[current]);
     // The file that survived still loads.
     fresh_world();
     EXPECT_EQ(load_world(path.c_str()), load_ok);
-    world = worlds[current];
+    world = *worlds[current];
     std::cout << "one save takes about " << save_us << " us; of 300 killed saves " << kept_old
               << " left the old file and " << got_new << " the new one\n";
 }

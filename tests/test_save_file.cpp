@@ -35,7 +35,7 @@ TEST(save_round_trip, save_load_save_gives_identical_bytes)
     scratch_folder dir;
     lived_world(50, 300);
     const std::string first = saved_bytes(dir, "a.sav");
-    EXPECT_EQ(split_lines(first).size(), 100156u);
+    EXPECT_EQ((long)split_lines(first).size(), save_file_lines(100, 75, 50));
 
     fresh_world();
     ASSERT_EQ(load_world(dir.file("a.sav").c_str()), load_ok) << persist_error();
@@ -49,31 +49,29 @@ TEST(save_round_trip, stored_values_come_back_to_six_decimals_and_counts_exactly
     world.steps_this_second = 1234;
     world.time = 98765;
     world.display_on = 0;
-    static world_state before;
-    before = world;
+    const auto before = world_snapshot();
     const std::string path = dir.file("life.sav");
     ASSERT_TRUE(save_world(path.c_str())) << persist_error();
 
     fresh_world();
-    static world_state reset;
-    reset = world;
+    const auto reset = world_snapshot();
     ASSERT_EQ(load_world(path.c_str()), load_ok);
 
     EXPECT_EQ(world.steps_this_second, 1234);
     EXPECT_EQ(world.time, 98765);
     EXPECT_EQ(world.display_on, 0);
-    EXPECT_EQ(world.field_width, before.field_width);
-    EXPECT_EQ(world.field_height, before.field_height);
-    EXPECT_EQ(world.population, before.population);
+    EXPECT_EQ(world.field_width, before->field_width);
+    EXPECT_EQ(world.field_height, before->field_height);
+    EXPECT_EQ(world.population, before->population);
     int mismatches = 0;
     for (int i = 0; i < world.field_width; i++)
         for (int j = 0; j < world.field_height; j++) {
             const int idx = cell_index(i, j);
-            mismatches += six(world.cell_food[idx]) != six(before.cell_food[idx]);
-            mismatches += six(world.cell_rate[idx]) != six(before.cell_rate[idx]);
+            mismatches += six(world.cell_food[idx]) != six(before->cell_food[idx]);
+            mismatches += six(world.cell_rate[idx]) != six(before->cell_rate[idx]);
         }
     for (int c = 0; c < world.population; c++) {
-        const creature &got = world.creatures[c], &want = before.creatures[c];
+        const creature &got = world.creatures[c], &want = before->creatures[c];
         EXPECT_EQ(got.age, want.age) << "slot " << c;
         EXPECT_EQ(got.color, want.color) << "slot " << c;
         mismatches += six(got.x) != six(want.x);
@@ -92,17 +90,17 @@ TEST(save_round_trip, stored_values_come_back_to_six_decimals_and_counts_exactly
                     mismatches += six(g.weight[k]) != six(w.weight[k]);
             }
         // What the file does not hold stays as the reset made it.
-        EXPECT_EQ(0, memcmp(got.neurons[0], reset.creatures[c].neurons[0], sizeof got.neurons[0]));
-        EXPECT_EQ(0, memcmp(got.sense_food, reset.creatures[c].sense_food, sizeof got.sense_food));
-        EXPECT_EQ(got.neurons[3][0].weight[20], reset.creatures[c].neurons[3][0].weight[20]);
-        EXPECT_EQ(got.neurons[4][0].weight[15], reset.creatures[c].neurons[4][0].weight[15]);
+        EXPECT_EQ(0, memcmp(got.neurons[0], reset->creatures[c].neurons[0], sizeof got.neurons[0]));
+        EXPECT_EQ(0, memcmp(got.sense_food, reset->creatures[c].sense_food, sizeof got.sense_food));
+        EXPECT_EQ(got.neurons[3][0].weight[20], reset->creatures[c].neurons[3][0].weight[20]);
+        EXPECT_EQ(got.neurons[4][0].weight[15], reset->creatures[c].neurons[4][0].weight[15]);
     }
     EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(0, memcmp(world.cell_x_px, reset.cell_x_px, sizeof world.cell_x_px));
-    EXPECT_EQ(world.rng_state, reset.rng_state);
-    EXPECT_EQ(world.best_index, reset.best_index);
-    EXPECT_EQ(world.text_x, reset.text_x);
-    EXPECT_EQ(world.cycle_counter, reset.cycle_counter);
+    EXPECT_EQ(0, memcmp(world.cell_x_px, reset->cell_x_px, sizeof world.cell_x_px));
+    EXPECT_EQ(world.rng_state, reset->rng_state);
+    EXPECT_EQ(world.best_index, reset->best_index);
+    EXPECT_EQ(world.text_x, reset->text_x);
+    EXPECT_EQ(world.cycle_counter, reset->cycle_counter);
 }
 
 TEST(save_round_trip, writes_the_documented_text)
@@ -117,7 +115,9 @@ TEST(save_round_trip, writes_the_documented_text)
     world.creatures[0].neurons[1][0].bias = -0.1f;
     const std::vector<std::string> lines = split_lines(saved_bytes(dir, "life.sav"));
     const save_layout at{100, 75};
+    // The layout's sizes: 5 + 15000 + 1 lines, then 8 + 700 + 560 + 345 + 90 for each creature.
     ASSERT_EQ(lines.size(), 100156u);
+    ASSERT_EQ(save_file_creature_lines(), 1703);
     EXPECT_EQ(lines[0], "7");
     EXPECT_EQ(lines[1], "-3");
     EXPECT_EQ(lines[2], "1");
@@ -138,23 +138,21 @@ TEST(save_round_trip, population_ten_leaves_slots_ten_to_49_as_the_reset_made_th
 {
     scratch_folder dir;
     lived_world(10, 300);
-    static world_state before;
-    before = world;
+    const auto before = world_snapshot();
     const std::string path = dir.file("life.sav");
     ASSERT_TRUE(save_world(path.c_str()));
-    EXPECT_EQ(split_lines(read_bytes(path)).size(), 5u + 15000u + 1u + 10u * 1703u);
+    EXPECT_EQ((long)split_lines(read_bytes(path)).size(), save_file_lines(100, 75, 10));
 
     fresh_world();
-    static world_state reset;
-    reset = world;
+    const auto reset = world_snapshot();
     ASSERT_EQ(load_world(path.c_str()), load_ok);
     EXPECT_EQ(world.population, 10);
     for (int c = 0; c < 10; c++) {
-        EXPECT_EQ(six(world.creatures[c].resources), six(before.creatures[c].resources));
-        EXPECT_EQ(world.creatures[c].color, before.creatures[c].color);
+        EXPECT_EQ(six(world.creatures[c].resources), six(before->creatures[c].resources));
+        EXPECT_EQ(world.creatures[c].color, before->creatures[c].color);
     }
     for (int c = 10; c < creature_slots; c++)
-        EXPECT_EQ(0, memcmp(&world.creatures[c], &reset.creatures[c], sizeof(creature))) << "slot " << c;
+        EXPECT_EQ(0, memcmp(&world.creatures[c], &reset->creatures[c], sizeof(creature))) << "slot " << c;
 }
 
 TEST(save_round_trip, a_smaller_field_keeps_its_size_and_the_cells_beyond_it)
@@ -169,16 +167,15 @@ TEST(save_round_trip, a_smaller_field_keeps_its_size_and_the_cells_beyond_it)
     }
     const std::string path = dir.file("life.sav");
     ASSERT_TRUE(save_world(path.c_str()));
-    EXPECT_EQ(split_lines(read_bytes(path)).size(), 5u + 2u * 600u + 1u + 20u * 1703u);
+    EXPECT_EQ((long)split_lines(read_bytes(path)).size(), save_file_lines(30, 20, 20));
 
     fresh_world();
-    static world_state reset;
-    reset = world;
+    const auto reset = world_snapshot();
     ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
     EXPECT_EQ(world.field_width, 30);
     EXPECT_EQ(world.field_height, 20);
-    EXPECT_EQ(world.cell_food[cell_index(50, 50)], reset.cell_food[cell_index(50, 50)]);
-    EXPECT_EQ(world.cell_rate[cell_index(29, 20)], reset.cell_rate[cell_index(29, 20)]);
+    EXPECT_EQ(world.cell_food[cell_index(50, 50)], reset->cell_food[cell_index(50, 50)]);
+    EXPECT_EQ(world.cell_rate[cell_index(29, 20)], reset->cell_rate[cell_index(29, 20)]);
     for (int s = 0; s < 50; s++)
         sim_step();
     EXPECT_EQ(world.field_width, 30);
@@ -248,15 +245,14 @@ TEST_F(save_reading, any_whitespace_separates_numbers)
 TEST_F(save_reading, a_file_with_windows_line_ends_loads_as_the_same_world)
 {
     ASSERT_EQ(load_world(path.c_str()), load_ok);
-    static world_state from_lf;
-    from_lf = world;
+    const auto from_lf = world_snapshot();
     std::string crlf;
     for (const std::string &l : lines)
         crlf += l + "\r\n";
     write_bytes(path, crlf);
     fresh_world();
     ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
-    EXPECT_TRUE(world_equal(world, from_lf));
+    EXPECT_TRUE(world_equal(world, *from_lf));
 }
 
 TEST_F(save_reading, extreme_numbers_that_fit_their_item_are_read)
@@ -280,10 +276,9 @@ TEST(save_size, the_largest_file_is_derived_from_the_layout)
 
 TEST_F(save_reading, a_missing_file_is_silent_and_changes_nothing)
 {
-    static world_state reset;
-    reset = world;
+    const auto reset = world_snapshot();
     EXPECT_EQ(load_world(dir.file("nothing-here.sav").c_str()), load_missing);
-    EXPECT_TRUE(world_equal(world, reset));
+    EXPECT_TRUE(world_equal(world, *reset));
     EXPECT_FALSE(file_exists(dir.file("nothing-here.sav.bad")));
 }
 
@@ -297,11 +292,10 @@ struct save_refusal : save_reading {
     {
         write_bytes(path, bytes);
         fresh_world();
-        static world_state reset;
-        reset = world;
+        const auto reset = world_snapshot();
         EXPECT_EQ(load_world(path.c_str()), load_refused) << reason;
         EXPECT_FALSE(load_left_file_in_place());
-        EXPECT_TRUE(world_equal(world, reset)) << "a refused file changed the world: " << reason;
+        EXPECT_TRUE(world_equal(world, *reset)) << "a refused file changed the world: " << reason;
         EXPECT_FALSE(file_exists(path));
         EXPECT_TRUE(read_bytes(path + ".bad") == bytes) << "the refused file was not kept as it was: " << reason;
         const std::string message = persist_error();
@@ -486,10 +480,9 @@ TEST_F(save_refusal, a_folder_where_the_file_should_be_is_kept_aside)
     std::filesystem::create_directory(path);
     write_bytes(path + "/inside", "x");
     fresh_world();
-    static world_state reset;
-    reset = world;
+    const auto reset = world_snapshot();
     EXPECT_EQ(load_world(path.c_str()), load_refused);
-    EXPECT_TRUE(world_equal(world, reset));
+    EXPECT_TRUE(world_equal(world, *reset));
     EXPECT_EQ(read_bytes(path + ".bad/inside"), "x");
     EXPECT_NE(std::string(persist_error()).find("it is a folder, not a file"), std::string::npos) << persist_error();
 }
@@ -639,5 +632,5 @@ TEST_F(save_failure, a_save_through_a_link_replaces_the_file_it_points_to)
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_NE(read_bytes(path), old_bytes);
-    EXPECT_EQ(split_lines(read_bytes(path)).size(), 5u + 15000u + 1u + 30u * 1703u);
+    EXPECT_EQ((long)split_lines(read_bytes(path)).size(), save_file_lines(100, 75, 30));
 }

@@ -124,23 +124,6 @@ void print_row(const std::string &name, long step, const drift &d)
     std::fflush(stdout);
 }
 
-// A folder of the test's own for save files, removed afterwards.
-struct temp_folder {
-    std::string path;
-    temp_folder()
-    {
-        std::string pattern = ::testing::TempDir() + "life-soak-XXXXXX";
-        if (mkdtemp(&pattern[0]))
-            path = pattern;
-    }
-    ~temp_folder()
-    {
-        std::error_code ec;
-        if (!path.empty())
-            std::filesystem::remove_all(path, ec);
-    }
-};
-
 // Runs the world for `steps` steps with the 21-second event every 2000, checking it after every
 // step and the field after every event; prints the drift table.  Ends with a save and a load.
 void soak(const std::string &name, long steps)
@@ -176,19 +159,18 @@ void soak(const std::string &name, long steps)
     std::printf("[soak %s] %ld steps in %.1f s\n", name.c_str(), steps, seconds);
 
     // A world that has run this long still saves and comes back whole.
-    temp_folder dir;
+    scratch_folder dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string path = dir.path + "/soaked.sav";
     ASSERT_TRUE(save_world(path.c_str())) << persist_error();
-    static world_state before;
-    before = world;
+    const auto before = world_snapshot();
     world_init(world);
     world_reset();
     ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
-    EXPECT_EQ(world.population, before.population);
-    EXPECT_EQ(world.field_width, before.field_width);
-    EXPECT_EQ(world.field_height, before.field_height);
-    EXPECT_EQ(world.time, before.time);
+    EXPECT_EQ(world.population, before->population);
+    EXPECT_EQ(world.field_width, before->field_width);
+    EXPECT_EQ(world.field_height, before->field_height);
+    EXPECT_EQ(world.time, before->time);
     EXPECT_EQ(first_fault(pop, width, height), "") << "after the reload";
 }
 
@@ -262,7 +244,7 @@ TEST(soak, loaded_small_worlds)
         {30, 20, 5, true},    {19, 7, 2, true},  {3, 3, 2, true},      {1, 1, 2, true},
         {2, 75, 50, true},    {100, 3, 50, false}, {7, 75, 50, false}, {100, 75, 2, true},
     };
-    temp_folder dir;
+    scratch_folder dir;
     ASSERT_FALSE(dir.path.empty());
     for (const small_world &sw : worlds) {
         char name[64];

@@ -16,8 +16,8 @@ struct step : world_test {
         cr.y = y;
         cr.angle = angle;
         cr.resources = 5.0f;
-        cr.neurons[4][0].bias = turn;
-        cr.neurons[4][1].bias = push;
+        cr.neurons[output_layer][output_turn].bias = turn;
+        cr.neurons[output_layer][output_push].bias = push;
         brains_changed();
         return cr;
     }
@@ -40,14 +40,14 @@ TEST_F(step, sectors_of_a_cell_ahead)
         for (int k = 0; k < sector_count; k++) {
             SCOPED_TRACE(testing::Message() << "angle " << tc.angle << " sector " << k);
             if (k == tc.sector) {
-                EXPECT_EQ(input(0, k), (float)(0.5 / (std::sqrt(3.0) + 1)));
-                EXPECT_EQ(input(0, 10 + k), (float)(1.0 / (3.0 + 1.0)));
+                EXPECT_EQ(input(0, input_food + k), (float)(0.5 / (std::sqrt(3.0) + 1)));
+                EXPECT_EQ(input(0, input_nearness + k), (float)(1.0 / (3.0 + 1.0)));
             } else {
-                EXPECT_EQ(input(0, k), 0.0f);
-                EXPECT_EQ(input(0, 10 + k), (float)(1.0 / 1001.0));
+                EXPECT_EQ(input(0, input_food + k), 0.0f);
+                EXPECT_EQ(input(0, input_nearness + k), (float)(1.0 / 1001.0));
             }
         }
-        EXPECT_EQ(input(0, 21), tc.angle);
+        EXPECT_EQ(input(0, input_angle), tc.angle);
     }
 }
 
@@ -59,8 +59,8 @@ TEST_F(step, creature_on_a_cell_centre_sees_it_at_distance_zero)
     place(0, 5.5f, 5.5f, 0.0f);
     place(1, 15.5f, 15.5f, 0.0f);
     sim_step();
-    EXPECT_EQ(input(0, 5), 0.25f);
-    EXPECT_EQ(input(0, 15), 1.0f);
+    EXPECT_EQ(input(0, input_food + 5), 0.25f);
+    EXPECT_EQ(input(0, input_nearness + 5), 1.0f);
     // Standing still on it, it ate it too.
     EXPECT_EQ(world.cell_food[cell_index(5, 5)], -1.0f);
     EXPECT_EQ(world.creatures[0].eaten, 0.25f);
@@ -75,7 +75,7 @@ TEST_F(step, food_below_visibility_is_eaten_but_not_seen)
     place(0, 5.5f, 5.5f, 0.0f);
     place(1, 15.5f, 15.5f, 0.0f);
     sim_step();
-    EXPECT_EQ(input(0, 5), 0.0f);
+    EXPECT_EQ(input(0, input_food + 5), 0.0f);
     EXPECT_EQ(world.creatures[1].eaten, 0.09f);
 }
 

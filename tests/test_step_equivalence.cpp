@@ -39,15 +39,9 @@ long long scaled(long long steps) { return sanitized || std::getenv("LIFE_SHORT_
 
 std::vector<const step_kernels *> usable_builds()
 {
-    std::vector<const step_kernels *> all = {&step_kernels_portable};
-#if defined(__x86_64__) || defined(_M_X64)
-    all.push_back(&step_kernels_sse2);
-    all.push_back(&step_kernels_avx2);
-    all.push_back(&step_kernels_avx512);
-#endif
     std::vector<const step_kernels *> usable;
-    for (const step_kernels *k : all)
-        if (step_kernels_usable(*k))
+    for (int b = 0; b < step_kernels_build_count; b++)
+        if (const step_kernels *k = step_kernels_builds[b]; step_kernels_usable(*k))
             usable.push_back(k);
     return usable;
 }
@@ -120,10 +114,10 @@ void build_world(const scenario &sc)
 void expect_same_run(const scenario &sc, const std::vector<const step_kernels *> &builds)
 {
     build_world(sc);
-    std::unique_ptr<world_state> ref(new world_state(world));
+    auto ref = world_snapshot();
     std::vector<std::unique_ptr<world_state>> fast;
     for (size_t b = 0; b < builds.size(); b++)
-        fast.emplace_back(new world_state(world));
+        fast.push_back(world_snapshot());
     const long long steps = scaled(sc.steps);
     const long long chunk = sc.event_every ? sc.event_every : steps;
     for (long long done = 0; done < steps;) {
@@ -169,7 +163,7 @@ TEST_F(step_equivalence, first_step_of_a_slot_heading_zero)
         world.creatures[c].y = 5.5f;
         world.creatures[c].angle = 0.0f;
         world.creatures[c].resources = 5.0f;
-        world.creatures[c].neurons[4][1].bias = 500.0f; // speed 0.1
+        world.creatures[c].neurons[output_layer][output_push].bias = 500.0f; // speed 0.1
     }
     expect_same_steps(1, "heading zero");
     EXPECT_EQ(world.creatures[0].x, (float)(5.5 + (double)0.1f));
@@ -251,10 +245,10 @@ TEST_F(step_equivalence, cells_on_sector_boundaries_and_on_the_seam)
         world.creatures[6].y = 14.5f;
         world.creatures[6].angle = -3.0f;
 
-        std::unique_ptr<world_state> start(new world_state(world));
+        auto start = world_snapshot();
         const uint64_t exact_before = step_counters.exact;
         sim_step_reference();
-        std::unique_ptr<world_state> ref(new world_state(world));
+        auto ref = world_snapshot();
         world = *start;
         brains_changed();
         sim_step_with(*k);
@@ -283,9 +277,9 @@ TEST_F(step_equivalence, random_positions_and_headings_see_the_same)
                 cr.angle = head(gen);
                 cr.resources = 3.0f;
             }
-            std::unique_ptr<world_state> start(new world_state(world));
+            auto start = world_snapshot();
             sim_step_reference();
-            std::unique_ptr<world_state> ref(new world_state(world));
+            auto ref = world_snapshot();
             world = *start;
             brains_changed();
             sim_step_with(*k);
@@ -309,7 +303,7 @@ TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_popula
                 if (event_every && s % event_every == 0)
                     cycle_event();
             }
-            checkpoints.emplace_back(new world_state(world));
+            checkpoints.push_back(world_snapshot());
         };
         world_init(world);
         brains_changed(); // a new process's world
@@ -364,7 +358,7 @@ TEST_F(step_equivalence, a_world_started_afresh_never_runs_on_old_networks)
             world_reset();
             for (int s = 0; s < 20; s++)
                 step();
-            std::unique_ptr<world_state> other(new world_state(world));
+            auto other = world_snapshot();
             for (int c = 0; c < creature_slots; c++)
                 for (int l = 1; l < layer_count; l++)
                     for (int n = 0; n < layer_sizes[l]; n++)
@@ -375,7 +369,7 @@ TEST_F(step_equivalence, a_world_started_afresh_never_runs_on_old_networks)
             std::memcpy(world.cell_rate, other->cell_rate, sizeof world.cell_rate);
             for (int s = 0; s < 20; s++)
                 step();
-            return std::unique_ptr<world_state>(new world_state(world));
+            return world_snapshot();
         };
         const auto ref = run(sim_step_reference);
         const auto fast = run([] { sim_step_with(*build); });
@@ -386,10 +380,10 @@ TEST_F(step_equivalence, a_world_started_afresh_never_runs_on_old_networks)
 // Runs `steps` steps from the current world on the reference and on each build, and compares.
 void expect_same_steps(int steps, const char *what)
 {
-    std::unique_ptr<world_state> start(new world_state(world));
+    auto start = world_snapshot();
     for (int s = 0; s < steps; s++)
         sim_step_reference();
-    std::unique_ptr<world_state> ref(new world_state(world));
+    auto ref = world_snapshot();
     for (const step_kernels *k : usable_builds()) {
         world = *start;
         brains_changed();
@@ -488,10 +482,10 @@ TEST_F(step_equivalence, forward_pass_matches_for_random_networks)
 TEST_F(step_equivalence, sim_step_is_the_best_build)
 {
     build_world({25, 0, 0, 40, 30, 5});
-    std::unique_ptr<world_state> start(new world_state(world));
+    auto start = world_snapshot();
     for (int s = 0; s < 400; s++)
         sim_step();
-    std::unique_ptr<world_state> plain(new world_state(world));
+    auto plain = world_snapshot();
     world = *start;
     brains_changed();
     for (int s = 0; s < 400; s++)

@@ -1,6 +1,7 @@
 // Shared set-up for the simulation tests: a fresh process world before each test.
 #pragma once
 
+#include "test_support.h"
 #include "world.h"
 
 #include <gtest/gtest.h>

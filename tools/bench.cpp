@@ -27,11 +27,21 @@ static const char usage[] =
     "  --reference      run the reference step (the direct reading of the rules) instead\n"
     "  --compare        run the fast and the reference step side by side, check that they end\n"
     "                   in the same world, and report both rates (last line: speedup)\n"
-    "  --kernels NAME   the fast step's build: portable, sse2, avx2 or avx512 (default: the best usable)\n";
+    "  --kernels NAME   the fast step's build (default: the best usable), one of:";
+
+// The usage, ending with the names of the builds compiled in.
+static void print_usage(FILE *to)
+{
+    std::fputs(usage, to);
+    for (int k = 0; k < step_kernels_build_count; k++)
+        std::fprintf(to, " %s", step_kernels_builds[k]->name);
+    std::fputc('\n', to);
+}
 
 [[noreturn]] static void fail_usage(const char *what, const char *arg)
 {
-    std::fprintf(stderr, "life-bench: %s%s%s\n%s", what, arg ? ": " : "", arg ? arg : "", usage);
+    std::fprintf(stderr, "life-bench: %s%s%s\n", what, arg ? ": " : "", arg ? arg : "");
+    print_usage(stderr);
     std::exit(2);
 }
 
@@ -94,7 +104,7 @@ int main(int argc, char **argv)
         const char *opt = argv[a++];
         const char *val = a < argc ? argv[a] : nullptr;
         if (!std::strcmp(opt, "--help") || !std::strcmp(opt, "-h")) {
-            std::fputs(usage, stdout);
+            print_usage(stdout);
             return 0;
         }
         if (!std::strcmp(opt, "--reference")) {
@@ -118,18 +128,7 @@ int main(int argc, char **argv)
         } else if (!std::strcmp(opt, "--kernels")) {
             if (!val)
                 fail_usage("missing value for", opt);
-            const step_kernels *all[] = {
-                &step_kernels_portable,
-#if defined(__x86_64__) || defined(_M_X64)
-                &step_kernels_sse2,
-                &step_kernels_avx2,
-                &step_kernels_avx512,
-#endif
-            };
-            chosen_kernels = nullptr;
-            for (const step_kernels *k : all)
-                if (!std::strcmp(k->name, val))
-                    chosen_kernels = k;
+            chosen_kernels = step_kernels_named(val);
             if (!chosen_kernels)
                 fail_usage("no such build of the step", val);
             if (!step_kernels_usable(*chosen_kernels))

@@ -29,24 +29,9 @@ const char *life_bench()
     return env && *env ? env : LIFE_BENCH_DEFAULT;
 }
 
-scratch_folder::scratch_folder()
+std::string program_in(const scratch_folder &dir, const std::string &name)
 {
-    char name[] = "/tmp/life-e2e-XXXXXX";
-    if (mkdtemp(name))
-        path = name;
-}
-
-scratch_folder::~scratch_folder()
-{
-    if (!path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-}
-
-std::string scratch_folder::program(const std::string &name)
-{
-    const std::string link = file(name);
+    const std::string link = dir.file(name);
     std::filesystem::create_symlink(std::filesystem::absolute(life_bin()), link);
     return link;
 }
@@ -115,7 +100,7 @@ void life_process::signal(int sig)
         kill(pid, sig);
 }
 
-std::string life_process::error_output() const { return read_file(stderr_path); }
+std::string life_process::error_output() const { return read_bytes(stderr_path); }
 
 std::string life_process::thread_stacks() const
 {
@@ -158,32 +143,6 @@ std::string nobody_home(const scratch_folder &dir)
         return std::string();
     return home;
 }
-
-std::vector<std::string> read_lines(const std::string &path)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string &path, const std::string &text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

@@ -1,6 +1,8 @@
 // The program under test: a copy of it in a private folder, started, watched and stopped.
 #pragma once
 
+#include "test_support.h"
+
 #include <string>
 #include <vector>
 
@@ -8,17 +10,8 @@
 const char *life_bin();
 const char *life_bench();
 
-// A scratch folder holding a link to the program under one or more names; removed at the end.
-struct scratch_folder {
-    scratch_folder();
-    ~scratch_folder();
-    scratch_folder(const scratch_folder &) = delete;
-    scratch_folder &operator=(const scratch_folder &) = delete;
-    // Links the program (life_bin()) into the folder as `name` and returns its path.
-    std::string program(const std::string &name);
-    std::string file(const std::string &name) const { return path + "/" + name; }
-    std::string path;
-};
+// Links the program (life_bin()) into the folder as `name` and returns its path.
+std::string program_in(const scratch_folder &dir, const std::string &name);
 
 // One run of the program; killed if still running when destroyed.
 struct life_process {
@@ -55,11 +48,6 @@ std::string read_only_program_folder(const scratch_folder &dir, const std::strin
 // A home folder of nobody's own inside `dir`.
 std::string nobody_home(const scratch_folder &dir);
 
-// The lines of a text file (a save file); empty when it does not exist.
-std::vector<std::string> read_lines(const std::string &path);
-std::string read_file(const std::string &path);
-void write_file(const std::string &path, const std::string &text);
-bool file_exists(const std::string &path);
 
 // Calls `condition` until it holds or `timeout_ms` pass; true when it held.
 template <class F> bool poll_until(F condition, int timeout_ms);

@@ -25,7 +25,7 @@ const uint32_t heading_grey = 0x7F7F7F;
 const uint32_t head_red = 0xFF0000;
 const int start_timeout_ms = 15000;
 const int exit_timeout_ms = 10000;
-const int lines_per_creature = 1703;
+const int lines_per_creature = (int)save_file_creature_lines();
 
 // The save file as lines, with the items the tests look at.
 struct save_view {
@@ -153,7 +153,7 @@ std::string bench_save(const scratch_folder &dir, const std::string &name, int p
 
 TEST_F(life_e2e, first_start_draws_a_new_world_and_saves_it_and_the_next_start_goes_on)
 {
-    const std::string program = dir.program("life");
+    const std::string program = program_in(dir, "life");
     const std::string save = dir.file("life.sav");
     long saved_time;
     {
@@ -173,7 +173,7 @@ TEST_F(life_e2e, first_start_draws_a_new_world_and_saves_it_and_the_next_start_g
         key("x");
         expect_clean_exit(p, save);
         save_view v(save);
-        EXPECT_EQ(v.lines.size(), 100156u);
+        EXPECT_EQ(v.lines.size(), (size_t)save_file_lines(100, 75, 50));
         EXPECT_GE(v.time(), 1);
         EXPECT_EQ(v.display_on(), 1);
         EXPECT_EQ(v.population(), 50);
@@ -237,7 +237,7 @@ int rows_with_star(const screenshot &s, int population)
 TEST_F(life_e2e, f1_shows_the_overlay_with_a_row_per_creature_and_minus_drops_one)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     key("F1");
     screenshot shot = wait_for_screen(overlay_shown);
@@ -265,13 +265,13 @@ TEST_F(life_e2e, f1_shows_the_overlay_with_a_row_per_creature_and_minus_drops_on
     expect_clean_exit(p, save);
     save_view v(save);
     EXPECT_EQ(v.population(), 49);
-    EXPECT_EQ(v.lines.size(), 5u + 15000 + 1 + 49 * lines_per_creature);
+    EXPECT_EQ(v.lines.size(), (size_t)save_file_lines(100, 75, 49));
 }
 
 TEST_F(life_e2e, f2_gives_new_colours_that_are_saved)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     key("F1");
     screenshot shot = wait_for_screen(overlay_shown);
@@ -310,7 +310,7 @@ TEST_F(life_e2e, f12_brings_back_the_new_world)
         fresh.push_back((uint32_t)world.creatures[c].color);
 
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     key("F2"); // colours no new world has
     key("F1");
@@ -333,7 +333,7 @@ TEST_F(life_e2e, f12_brings_back_the_new_world)
 TEST_F(life_e2e, f3_freezes_the_picture_and_shows_only_the_figures_then_brings_it_back)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     // Away from the clock text, the picture moves while the display is on.
     auto same_outside_text = [](const screenshot &a, const screenshot &b) {
@@ -381,9 +381,9 @@ TEST_F(life_e2e, a_world_saved_with_the_display_off_starts_dark_and_moves_its_fi
         std::string text;
         for (const std::string &l : lines)
             text += l + "\n";
-        write_file(save, text);
+        write_bytes(save, text);
     }
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     // Only the figures, opaque, on a cleared screen.
     auto only_figures_at = [](const screenshot &s, int tx, int ty) {
         if (!text_at(s, tx, ty, "time:", text_grey, true) || !text_at(s, tx, ty + 10, " ips:", text_grey, true))
@@ -431,7 +431,7 @@ TEST_F(life_e2e, food_squares_show_their_level_and_odd_values_from_a_file_draw_s
 {
     const std::string save = bench_save(dir, "life.sav", 2);
     std::vector<std::string> lines = read_lines(save);
-    ASSERT_EQ(lines.size(), 5u + 15000 + 1 + 2 * lines_per_creature);
+    ASSERT_EQ(lines.size(), (size_t)save_file_lines(100, 75, 2));
     struct cell {
         int i, j;
         const char *food;
@@ -449,9 +449,9 @@ TEST_F(life_e2e, food_squares_show_their_level_and_odd_values_from_a_file_draw_s
     std::string text;
     for (const std::string &l : lines)
         text += l + "\n";
-    write_file(save, text);
+    write_bytes(save, text);
 
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     // Two creatures may cross a cell now and then: wait for a picture where every test cell is clear of them.
     screenshot shot = wait_for_screen([&](const screenshot &s) {
         if (!clock_text_at_start(s))
@@ -471,7 +471,7 @@ TEST_F(life_e2e, food_squares_show_their_level_and_odd_values_from_a_file_draw_s
 TEST_F(life_e2e, keypad_plus_at_50_changes_nothing_and_the_main_plus_quits)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     key("KP_Add");
     key("F1");
@@ -488,7 +488,7 @@ TEST_F(life_e2e, minus_at_2_changes_nothing_and_keypad_plus_adds_one)
 {
     const std::string save = bench_save(dir, "life.sav", 2);
     ASSERT_EQ(save_view(save).population(), 2);
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0) << p.error_output();
     key("minus");
     key("KP_Subtract");
@@ -508,7 +508,7 @@ TEST_F(life_e2e, minus_at_2_changes_nothing_and_keypad_plus_adds_one)
 TEST_F(life_e2e, moving_the_mouse_ends_the_program_and_saves)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     // Past the half second in which the pointer settles after the screen opened.
     sleep_ms(1000);
@@ -521,11 +521,11 @@ TEST_F(life_e2e, moving_the_mouse_ends_the_program_and_saves)
 TEST_F(life_e2e, the_close_button_ends_the_program_and_saves)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     ASSERT_EQ(close_windows_like_a_window_manager(), 1);
     expect_clean_exit(p, save);
-    EXPECT_EQ(save_view(save).lines.size(), 100156u);
+    EXPECT_EQ(save_view(save).lines.size(), (size_t)save_file_lines(100, 75, 50));
 }
 
 struct life_e2e_signal : life_e2e, ::testing::WithParamInterface<int> {};
@@ -533,11 +533,11 @@ struct life_e2e_signal : life_e2e, ::testing::WithParamInterface<int> {};
 TEST_P(life_e2e_signal, ends_the_program_and_saves)
 {
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(start(p).width, 0);
     p.signal(GetParam());
     expect_clean_exit(p, save);
-    EXPECT_EQ(save_view(save).lines.size(), 100156u);
+    EXPECT_EQ(save_view(save).lines.size(), (size_t)save_file_lines(100, 75, 50));
 }
 
 INSTANTIATE_TEST_SUITE_P(term_hup_int, life_e2e_signal, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
@@ -552,11 +552,11 @@ TEST_F(life_e2e, screen_saver_configure_and_preview_return_at_once_without_a_dis
              {"life.scr", {"/c"}}, {"LIFE.SCR", {"/p", "1234"}}, {"other.Scr", {"/c:1234"}}}) {
         const std::string &name = name_args.first;
         const std::string save = dir.file(name.substr(0, name.size() - 4) + ".sav");
-        write_file(save, kept);
-        life_process p(dir.program(name), name_args.second, false);
+        write_bytes(save, kept);
+        life_process p(program_in(dir, name), name_args.second, false);
         ASSERT_TRUE(p.wait_exit(exit_timeout_ms)) << name;
         EXPECT_EQ(p.exit_code, 0) << name << ": " << p.error_output();
-        EXPECT_EQ(read_file(save), kept) << name;
+        EXPECT_EQ(read_bytes(save), kept) << name;
     }
 }
 
@@ -567,11 +567,11 @@ TEST_F(life_e2e, screen_saver_show_runs_and_other_names_ignore_their_arguments)
         const std::string &name = name_args.first;
         const size_t dot = name.rfind('.');
         const std::string save = dir.file((dot == std::string::npos ? name : name.substr(0, dot)) + ".sav");
-        life_process p(dir.program(name), name_args.second);
+        life_process p(program_in(dir, name), name_args.second);
         ASSERT_GT(start(p).width, 0) << name << ": " << p.error_output();
         key("x");
         expect_clean_exit(p, save);
-        EXPECT_EQ(save_view(save).lines.size(), 100156u) << name;
+        EXPECT_EQ(save_view(save).lines.size(), (size_t)save_file_lines(100, 75, 50)) << name;
     }
 }
 
@@ -579,8 +579,8 @@ TEST_F(life_e2e, a_refused_save_file_is_kept_aside_and_a_new_world_runs)
 {
     const std::string save = dir.file("life.sav");
     const std::string garbage = "this is not a save file\n";
-    write_file(save, garbage);
-    life_process p(dir.program("life"));
+    write_bytes(save, garbage);
+    life_process p(program_in(dir, "life"));
     screenshot shot = start(p);
     ASSERT_GT(shot.width, 0) << p.error_output();
     key("x");
@@ -591,7 +591,7 @@ TEST_F(life_e2e, a_refused_save_file_is_kept_aside_and_a_new_world_runs)
     // The refused file still exists somewhere in the folder, untouched.
     int copies = 0;
     for (const auto &entry : std::filesystem::directory_iterator(dir.path))
-        copies += entry.path() != save && read_file(entry.path()) == garbage;
+        copies += entry.path() != save && read_bytes(entry.path()) == garbage;
     EXPECT_EQ(copies, 1);
 }
 
@@ -614,17 +614,17 @@ TEST_F(life_e2e, no_screen_means_an_error_and_an_untouched_save_file)
 {
     const std::string save = dir.file("life.sav");
     const std::string kept = "kept\n";
-    write_file(save, kept);
+    write_bytes(save, kept);
     const std::string display = server->display;
     setenv("DISPLAY", ":99999", 1); // nothing listens there
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     setenv("DISPLAY", display.c_str(), 1);
     ASSERT_TRUE(p.wait_exit(exit_timeout_ms));
     EXPECT_NE(p.exit_code, 0);
     EXPECT_NE(p.error_output().find("life: cannot start Allegro: cannot open the X display \":99999\""),
               std::string::npos)
         << p.error_output();
-    EXPECT_EQ(read_file(save), kept);
+    EXPECT_EQ(read_bytes(save), kept);
 }
 
 // Waits until the program's stderr holds `text`; the milliseconds it took, or -1.
@@ -645,7 +645,7 @@ TEST(life_e2e_display, the_display_going_away_saves_the_world)
     ASSERT_TRUE(own.ok());
     scratch_folder dir;
     const std::string save = dir.file("life.sav");
-    life_process p(dir.program("life"));
+    life_process p(program_in(dir, "life"));
     ASSERT_GT(wait_for_screen(clock_text_at_start_anywhere, start_timeout_ms).width, 0) << p.error_output();
     sleep_ms(1500);
     own.stop();
@@ -662,7 +662,7 @@ TEST(life_e2e_display, the_display_going_away_saves_the_world)
 // Two copies on one world (a host runs one per monitor): each keeps a world of its own.
 TEST_F(life_e2e, two_copies_keep_two_worlds)
 {
-    const std::string program = dir.program("life");
+    const std::string program = program_in(dir, "life");
     life_process first(program, {}, true, dir.file("first.stderr"));
     ASSERT_GT(start(first).width, 0);
     life_process second(program, {}, true, dir.file("second.stderr"));
@@ -684,7 +684,7 @@ TEST_F(life_e2e, two_copies_keep_two_worlds)
 // Neither a FIFO nor a 2 GB sparse file holds up the start: both are refused at once, without being read.
 TEST_F(life_e2e, a_fifo_and_a_huge_sparse_file_are_refused_at_once)
 {
-    const std::string program = dir.program("life"), save = dir.file("life.sav");
+    const std::string program = program_in(dir, "life"), save = dir.file("life.sav");
     ASSERT_EQ(mkfifo(save.c_str(), 0644), 0);
     {
         life_process p(program);
@@ -702,7 +702,7 @@ TEST_F(life_e2e, a_fifo_and_a_huge_sparse_file_are_refused_at_once)
     }
     ASSERT_EQ(unlink(save.c_str()), 0);
     const off_t two_gb = (off_t)2 << 30;
-    ASSERT_EQ(truncate((write_file(save, "5\n"), save.c_str()), two_gb), 0);
+    ASSERT_EQ(truncate((write_bytes(save, "5\n"), save.c_str()), two_gb), 0);
     {
         life_process p(program);
         const long took = wait_for_message(p, "refused", 5000);

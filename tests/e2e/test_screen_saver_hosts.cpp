@@ -24,7 +24,7 @@
 namespace {
 
 const uint32_t head_red = 0xFF0000;
-const int lines_per_creature = 1703;
+const int lines_per_creature = (int)save_file_creature_lines();
 
 // A save file is whole when it has every line its own counts call for.
 bool whole_world(const std::string &path)
@@ -49,7 +49,7 @@ int processes_running(const std::string &path)
     while (dirent *e = readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9')
             continue;
-        const std::string cmdline = read_file(std::string("/proc/") + e->d_name + "/cmdline");
+        const std::string cmdline = read_bytes(std::string("/proc/") + e->d_name + "/cmdline");
         n += cmdline.compare(0, path.size() + 1, path + '\0') == 0;
     }
     closedir(proc);
@@ -63,7 +63,7 @@ std::map<std::string, std::string> contents(const std::string &folder)
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        out[it->path().string()] = it->is_regular_file() ? read_file(it->path().string()) : "<folder>";
+        out[it->path().string()] = it->is_regular_file() ? read_bytes(it->path().string()) : "<folder>";
     return out;
 }
 
@@ -80,7 +80,7 @@ bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p
 // on its own (the test activates it).
 void write_host_settings(const std::string &home, const std::string &program)
 {
-    write_file(home + "/.xscreensaver", "mode:\t\tone\n"
+    write_bytes(home + "/.xscreensaver", "mode:\t\tone\n"
                                         "selected:\t0\n"
                                         "timeout:\t1:00:00\n"
                                         "cycle:\t\t0\n"
@@ -200,7 +200,7 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
     const std::string data = home + "/.local/share/life";
     std::filesystem::create_directories(data);
     ASSERT_EQ(run_tool({life_bench(), "--steps", "200", "--save", data + "/life.sav"}), 0);
-    write_file(data + "/life.sav.lock", "");
+    write_bytes(data + "/life.sav.lock", "");
     ASSERT_EQ(run_tool({"chown", "-R", "nobody:nogroup", home + "/.local"}), 0);
     const auto before = contents(home);
     const std::string empty_home = dir.file("empty-home");

@@ -35,7 +35,7 @@ const int cycles = LIFECYCLE_CYCLES;
 const int exit_timeout_ms = 20000;
 // A run still going this long after its ending missed it (input sent before the program listened).
 const int missed_ending_ms = 6000;
-const int lines_per_creature = 1703;
+const int lines_per_creature = (int)save_file_creature_lines();
 
 // What a save file holds, as far as these tests need it; `problem` is empty for a whole, loadable file.
 struct save_state {
@@ -54,7 +54,7 @@ save_state inspect_save(const std::string &path, const std::string &scratch)
     s.exists = file_exists(path);
     if (!s.exists)
         return s;
-    s.bytes = read_file(path);
+    s.bytes = read_bytes(path);
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t nl; (nl = s.bytes.find('\n', start)) != std::string::npos; start = nl + 1)
@@ -81,7 +81,7 @@ save_state inspect_save(const std::string &path, const std::string &scratch)
         return s;
     }
     // The reader moves a refused file aside, so it reads a copy.
-    write_file(scratch, s.bytes);
+    write_bytes(scratch, s.bytes);
     world_init(world);
     if (load_world(scratch.c_str()) != load_ok)
         s.problem = std::string("the program's reader refuses it: ") + persist_error();
@@ -210,7 +210,7 @@ struct lifecycle : ::testing::Test {
         ASSERT_TRUE(server && server->ok()) << "Xvfb did not start";
         ASSERT_TRUE(file_exists(life_bin())) << life_bin();
         ASSERT_FALSE(dir.path.empty());
-        program = dir.program("life");
+        program = program_in(dir, "life");
         save = dir.file("life.sav");
         xdotool({"mousemove", "130", "470"});
     }
@@ -488,7 +488,7 @@ TEST_P(desktop, it_stays_covers_the_screen_and_ends_only_for_the_user)
     x_server server(c.desktop);
     ASSERT_TRUE(server.ok()) << "Xvfb (and its monitors and window manager) did not start";
     scratch_folder dir;
-    const std::string program = dir.program("life"), save = dir.file("life.sav");
+    const std::string program = program_in(dir, "life"), save = dir.file("life.sav");
     const double scale = (double)c.picture.w / 800.0;
     // Starts per desktop; the pointer goes somewhere else every time: centre, corners, edges.
     const int starts = cycles >= 100 ? 20 : 2;

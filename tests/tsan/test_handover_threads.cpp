@@ -1,11 +1,11 @@
 // Allegro's timer and input threads played far faster than real against the main loop that steps the world.
 // Built with -fsanitize=thread (build-tsan) any access to the world outside the hand-over is reported;
 // in every build the counts show that no tick is lost, run twice, or run inside a step.
-#include "clock.h"
 #include "handover.h"
 #include "pointer.h"
 #include "keys.h"
 #include "reset.h"
+#include "run_loop.h"
 #include "step.h"
 #include "world.h"
 
@@ -21,7 +21,7 @@ namespace {
 const long clock_ticks = 4000;
 const long display_ticks = 40000;
 
-// Set by the step wrapper while a step runs; a pass that finds it set ran inside a step.
+// Set while a step runs; a pass that finds it set ran inside a step.
 bool in_step = false;
 // Written by the main loop only; atomic because the input thread watches it to pick its moment.
 std::atomic<long> passes{0};
@@ -49,19 +49,19 @@ void display_pass()
     drawn += sum;
 }
 
-// The program's main loop: a step, then the handlers' work if any fell due, until stopped.
+// The program's main loop with the step marked, so a pass can tell whether it ran inside one.
+void marked_step()
+{
+    in_step = true;
+    sim_step();
+    in_step = false;
+}
 long main_loop()
 {
-    long steps = 0;
-    do {
-        in_step = true;
-        sim_step();
-        in_step = false;
-        steps++;
-        if (handover_pending())
-            handover_run(display_pass);
-    } while (running.load(std::memory_order_relaxed) != 0);
-    return steps;
+    run_loop_hooks hooks;
+    hooks.step = marked_step;
+    hooks.display_pass = display_pass;
+    return run_loop(hooks);
 }
 
 struct handover_threads : ::testing::Test {
@@ -69,7 +69,6 @@ struct handover_threads : ::testing::Test {
     {
         world_init(world);
         world_reset_screen_hook = nullptr;
-        clock_clear_screen_hook = nullptr;
         world_reset();
         handover_clear();
         running.store(-1);
@@ -120,7 +119,7 @@ TEST_F(handover_threads, every_clock_tick_runs_once_and_passes_fall_between_step
     display_thread.join();
     mouse_thread.join();
     // Ticks that arrived after the last step are still waiting, not lost.
-    handover_run(display_pass);
+    handover_run(display_pass, nullptr);
 
     EXPECT_EQ(world.time, clock_ticks);
     EXPECT_EQ(world.cycle_counter, clock_ticks % 21);

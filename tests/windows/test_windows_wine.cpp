@@ -82,7 +82,7 @@ long saved_time(const std::vector<std::string> &lines) { return lines.size() > 1
 // A complete world as the writer writes it: every line, LF line ends only.
 void expect_complete_world(const std::string &path)
 {
-    const std::string bytes = read_file(path);
+    const std::string bytes = read_bytes(path);
     EXPECT_EQ(read_lines(path).size(), new_world_lines) << path;
     EXPECT_EQ(bytes.find('\r'), std::string::npos) << path << " has CR line ends";
     EXPECT_TRUE(!bytes.empty() && bytes.back() == '\n') << path;
@@ -174,7 +174,7 @@ TEST_F(wine_test, the_screen_saver_draws_the_world_a_key_saves_it_and_the_next_s
 TEST_F(wine_test, configure_and_preview_return_at_once_and_leave_the_world_untouched)
 {
     const std::string world = "2\n3\n1\nnot a world, left as it is\n";
-    write_file(dir.file("life.sav"), world);
+    write_bytes(dir.file("life.sav"), world);
     const std::vector<std::vector<std::string>> calls{{"/c"}, {"/c:1234"}, {"/p", "1234"}};
     for (const auto &args : calls) {
         const long started = now_ms();
@@ -182,7 +182,7 @@ TEST_F(wine_test, configure_and_preview_return_at_once_and_leave_the_world_untou
         ASSERT_TRUE(p->wait_exit(exit_timeout_ms)) << args[0] << " did not return";
         EXPECT_EQ(p->exit_code, 0) << args[0];
         EXPECT_LT(now_ms() - started, 15000) << args[0];
-        EXPECT_EQ(read_file(dir.file("life.sav")), world) << args[0];
+        EXPECT_EQ(read_bytes(dir.file("life.sav")), world) << args[0];
         EXPECT_FALSE(file_exists(dir.file("life.sav.lock"))) << args[0] << " claimed the world";
     }
 }
@@ -240,7 +240,7 @@ TEST_F(wine_test, life_bench_under_wine_and_natively_write_identical_worlds)
         wine.insert(wine.end(), {"--save", dir.file(name + ".windows.sav")});
         EXPECT_EQ(run_tool(native), 0) << name;
         EXPECT_EQ(run_tool(wine), 0) << name;
-        const std::string a = read_file(dir.file(name + ".linux.sav")), b = read_file(dir.file(name + ".windows.sav"));
+        const std::string a = read_bytes(dir.file(name + ".linux.sav")), b = read_bytes(dir.file(name + ".windows.sav"));
         EXPECT_FALSE(a.empty()) << name;
         EXPECT_EQ(a.find('\r'), std::string::npos) << name;
         EXPECT_TRUE(a == b) << name << ": the two systems wrote different worlds";
@@ -250,12 +250,12 @@ TEST_F(wine_test, life_bench_under_wine_and_natively_write_identical_worlds)
 
     // Each loads the file the other system wrote, and a copy of it with CRLF line ends.
     std::string crlf;
-    for (char c : read_file(dir.file("p50.windows.sav"))) {
+    for (char c : read_bytes(dir.file("p50.windows.sav"))) {
         if (c == '\n')
             crlf += '\r';
         crlf += c;
     }
-    write_file(dir.file("p50.crlf.sav"), crlf);
+    write_bytes(dir.file("p50.crlf.sav"), crlf);
     std::vector<std::string> load_windows{"/usr/bin/wine", exe, "--load", dir.file("p50.linux.sav")};
     std::vector<std::string> load_linux{life_bench(), "--load", dir.file("p50.windows.sav")};
     std::vector<std::string> load_crlf_windows{"/usr/bin/wine", exe, "--load", dir.file("p50.crlf.sav")};
@@ -271,10 +271,10 @@ TEST_F(wine_test, life_bench_under_wine_and_natively_write_identical_worlds)
         l.first->push_back(dir.file(l.second));
         EXPECT_EQ(run_tool(*l.first), 0) << l.second;
     }
-    const std::string reference = read_file(dir.file("loaded.linux.sav"));
+    const std::string reference = read_bytes(dir.file("loaded.linux.sav"));
     EXPECT_FALSE(reference.empty());
     for (const auto &l : loads)
-        EXPECT_TRUE(read_file(dir.file(l.second)) == reference) << l.second << " differs";
+        EXPECT_TRUE(read_bytes(dir.file(l.second)) == reference) << l.second << " differs";
 }
 
 } // namespace
