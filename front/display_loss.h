@@ -16,6 +16,12 @@ bool display_lost();
 // once its loop has ended.  Returns only when the display is still there.
 void display_loss_finish();
 
+// The platform layers' shared half: `finish` is kept for display_loss_end, which stops the run, runs
+// `finish` once (here when on the main thread, else after a grace period in which the main thread
+// normally does it) and never returns, since returning would let the platform end the process.
+void display_loss_set_finish(void (*finish)());
+[[noreturn]] void display_loss_end(const char *what, bool on_main_thread);
+
 // The window a screen-saver host gave us, drawn through its own connection `host`: Xlib protocol
 // errors on that connection (BadWindow, BadDrawable when the host destroys the window) stop the run
 // like SIGTERM instead of ending the process; errors on other connections go to the previous handler.
