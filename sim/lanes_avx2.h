@@ -1,4 +1,4 @@
-// Four double lanes in one AVX register; only for files built with -mavx2 and run after a processor check.
+// Four double lanes in one AVX register; only for files built with -mavx2 -mfma and run after a processor check.
 #pragma once
 
 #include "lanes_x86.h"
@@ -17,6 +17,8 @@ inline void stored(double *p, vd a) { _mm256_storeu_pd(p, a); }
 inline vd vadd(vd a, vd b) { return _mm256_add_pd(a, b); }
 inline vd vsub(vd a, vd b) { return _mm256_sub_pd(a, b); }
 inline vd vmul(vd a, vd b) { return _mm256_mul_pd(a, b); }
+// Fused: the product is exact, so the one rounding is the add's (built with -mfma, checked at run time).
+inline vd vadd_product(vd s, vd a, vd b) { return _mm256_fmadd_pd(a, b, s); }
 inline vd vdiv(vd a, vd b) { return _mm256_div_pd(a, b); }
 inline vd vsqrt(vd a) { return _mm256_sqrt_pd(a); }
 inline vd vabs(vd a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }

@@ -23,6 +23,7 @@ inline void stored(double *p, vd a)
 inline vd vadd(vd a, vd b) { return vd{_mm_add_pd(a.lo, b.lo), _mm_add_pd(a.hi, b.hi)}; }
 inline vd vsub(vd a, vd b) { return vd{_mm_sub_pd(a.lo, b.lo), _mm_sub_pd(a.hi, b.hi)}; }
 inline vd vmul(vd a, vd b) { return vd{_mm_mul_pd(a.lo, b.lo), _mm_mul_pd(a.hi, b.hi)}; }
+inline vd vadd_product(vd s, vd a, vd b) { return vadd(s, vmul(a, b)); }
 inline vd vdiv(vd a, vd b) { return vd{_mm_div_pd(a.lo, b.lo), _mm_div_pd(a.hi, b.hi)}; }
 inline vd vsqrt(vd a) { return vd{_mm_sqrt_pd(a.lo), _mm_sqrt_pd(a.hi)}; }
 inline vd vabs(vd a)

@@ -33,9 +33,9 @@ bool step_kernels_usable(const step_kernels &k)
 #ifdef LIFE_X86_KERNELS
     // The feature names must be literals, hence no field of the build for them.
     if (&k == &step_kernels_avx2)
-        return __builtin_cpu_supports("avx2");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     if (&k == &step_kernels_avx512)
-        return __builtin_cpu_supports("avx512f");
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma");
 #endif
     (void)k;
     return true;

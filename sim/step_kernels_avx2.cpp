@@ -1,4 +1,4 @@
-// The fast step's hot loops with AVX2; built with -mavx2 and used only when the processor has it.
+// The fast step's hot loops with AVX2; built with -mavx2 -mfma and used only when the processor has both.
 #include "lanes_avx2.h"
 #include "step_kernels.h"
 
