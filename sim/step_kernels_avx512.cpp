@@ -19,14 +19,19 @@ inline __attribute__((always_inline)) void forward_layer8(creature *cr, const br
                                                           const double (*in)[padded_capacity], double (*out)[padded_capacity])
 {
     using shape = regrouped_layer<l>;
-    constexpr int n_in = shape::inputs, n_out = shape::outputs, pad = shape::row, groups = pad / 8;
-    static_assert(weight_group == 8, "a row of weights is whole vectors");
+    // Whole vectors of eight neurons, then at most one of four: a layer of 20 takes 8 + 8 + 4.
+    constexpr int n_in = shape::inputs, n_out = shape::outputs, pad = shape::row, groups = pad / 8, tail = pad % 8;
+    static_assert(tail == 0 || tail == 4, "a row of weights is whole vectors of eight, then at most one of four");
     __m512d sum[together][groups];
+    __m256d last[together];
 #pragma GCC unroll 8
-    for (int c = 0; c < together; c++)
+    for (int c = 0; c < together; c++) {
 #pragma GCC unroll 8
         for (int g = 0; g < groups; g++)
-            sum[c][g] = _mm512_load_pd(layer_of<l>(w[c]).b + 8 * g);
+            sum[c][g] = _mm512_loadu_pd(layer_of<l>(w[c]).b + 8 * g);
+        if constexpr (tail != 0)
+            last[c] = _mm256_loadu_pd(layer_of<l>(w[c]).b + 8 * groups);
+    }
     for (int k = 0; k < n_in; k++) {
 #pragma GCC unroll 8
         for (int c = 0; c < together; c++) {
@@ -34,17 +39,24 @@ inline __attribute__((always_inline)) void forward_layer8(creature *cr, const br
             const float *row = layer_of<l>(w[c]).w + k * pad;
 #pragma GCC unroll 8
             for (int g = 0; g < groups; g++)
-                sum[c][g] = _mm512_fmadd_pd(_mm512_maskz_cvtps_pd(0xFF, _mm256_load_ps(row + 8 * g)), x, sum[c][g]);
+                sum[c][g] = _mm512_fmadd_pd(_mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(row + 8 * g)), x, sum[c][g]);
+            if constexpr (tail != 0)
+                last[c] = _mm256_fmadd_pd(_mm256_cvtps_pd(_mm_loadu_ps(row + 8 * groups)), _mm256_set1_pd(in[c][k]), last[c]);
         }
     }
 #pragma GCC unroll 8
     for (int c = 0; c < together; c++) {
-        alignas(32) float f[pad];
+        float f[pad];
 #pragma GCC unroll 8
         for (int g = 0; g < groups; g++) {
             const __m256 o = _mm512_maskz_cvtpd_ps(0xFF, sum[c][g]);
-            _mm256_store_ps(f + 8 * g, o);
+            _mm256_storeu_ps(f + 8 * g, o);
             _mm512_storeu_pd(out[c] + 8 * g, _mm512_maskz_cvtps_pd(0xFF, o));
+        }
+        if constexpr (tail != 0) {
+            const __m128 o = _mm256_cvtpd_ps(last[c]);
+            _mm_storeu_ps(f + 8 * groups, o);
+            _mm256_storeu_pd(out[c] + 8 * groups, _mm256_cvtps_pd(o));
         }
         for (int n = 0; n < n_out; n++)
             cr[c].neurons[l][n].output = f[n];

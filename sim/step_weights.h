@@ -4,7 +4,7 @@
 #include "world.h"
 
 enum : int {
-    weight_group = 8, // outputs of a layer are padded to whole groups of this many lanes
+    weight_group = 4, // outputs of a layer are padded to whole groups of this many lanes
 };
 
 // A layer of n outputs padded to whole groups.
