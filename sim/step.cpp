@@ -16,6 +16,7 @@ step_counts step_counters;
 // Scratch of the step: the world is global and the step runs on one thread at a time.
 static visible_cells visible;
 static sense_scratch scratch;
+static sense_view views[creature_slots];
 
 // cos and sin of each slot's heading as last computed (by the move), so that sensing in the
 // next step need not compute them again; valid while the heading's bits are unchanged.
@@ -66,8 +67,9 @@ static void sense_directly(creature &me)
 
 void sim_step() { sim_step_with(step_kernels_best()); }
 
-// Regrows every cell, then senses creature by creature: regrowth touches each cell alone and
-// sensing reads only the cells and the positions, which no one changes before the creatures act.
+// Regrows every cell, then senses every creature: regrowth touches each cell alone, and sensing
+// reads only the cells and the positions, which no one changes before the creatures act, and
+// writes only each creature's own senses, so creatures may be sensed in any order, in batches.
 static void sense(const step_kernels &kern)
 {
     const int pop = world.population;
@@ -80,9 +82,11 @@ static void sense(const step_kernels &kern)
     // The cone's edges, rotated from the heading: angle - 0.61 and angle + 0.51.
     const double cos_lo = std::cos(0.61), sin_lo = std::sin(0.61);
     const double cos_hi = std::cos(0.51), sin_hi = std::sin(0.51);
+    int fast = 0;
     for (int c = 0; c < pop; c++) {
         creature &me = world.creatures[c];
-        sense_view v;
+        sense_view &v = views[fast];
+        v.me = &me;
         v.x = me.x;
         v.y = me.y;
         v.angle = me.angle;
@@ -96,7 +100,11 @@ static void sense(const step_kernels &kern)
         v.lo_edge_y = (float)(hy * cos_lo - hx * sin_lo);
         v.hi_edge_x = (float)(hx * cos_hi - hy * sin_hi);
         v.hi_edge_y = (float)(hy * cos_hi + hx * sin_hi);
-        step_counters.candidates += (uint64_t)kern.sense(visible, v, me, scratch, &step_counters.exact);
+        fast++;
+    }
+    for (int first = 0; first < fast; first += sense_batch) {
+        const int count = fast - first < sense_batch ? fast - first : sense_batch;
+        step_counters.candidates += (uint64_t)kern.sense(visible, views + first, count, scratch, &step_counters.exact);
     }
 }
 

@@ -26,19 +26,35 @@ struct visible_cells {
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
 // widened by 0.01 radian on each side: any cell the creature can see lies strictly inside.
 struct sense_view {
+    creature *me; // whose senses receive the sums
     double x, y, angle;
     float lo_edge_x, lo_edge_y; // unit vector at angle - 0.61
     float hi_edge_x, hi_edge_y; // unit vector at angle + 0.51
 };
 
-// Work space of the sensing pass for one creature; per candidate cell (in visible order)
-// its index, the sector bounds of its angle estimate, its distance and its food intensity.
+enum : int {
+    // The sensing pass takes this many creatures at a time: their candidates in one run, so
+    // that the processor goes from one creature's work to the next without stopping.
+    sense_batch = 10,
+    // Each creature's candidates padded to whole vectors, and the widest pass's spare entries.
+    sense_capacity = sense_batch * (cell_count + lane_padding) + lane_padding,
+    // A creature's sums while they are added: its sectors, then spare slots for the cells no
+    // sector sees, taken in turn so that no spare slot makes a long chain of additions.
+    spare_slots = 4,
+    sum_slots = sector_count + spare_slots,
+};
+
+// Work space of the sensing pass for a batch: per candidate cell (creature by creature, each
+// creature's in visible order, padded with NaN cells to a whole vector) its index, the sector
+// bounds of its angle estimate, its distance and its food intensity; per vector its creature.
 struct sense_scratch {
-    int cand[cell_count + lane_padding];
-    int sector_lo[cell_count + lane_padding];
-    int sector_hi[cell_count + lane_padding];
-    double dist[cell_count + lane_padding];
-    double gain[cell_count + lane_padding];
+    int cand[sense_capacity];
+    int owner[sense_capacity]; // indexed by vector: creature of cand[v * lanes ...]
+    int sector_lo[sense_capacity];
+    int sector_hi[sense_capacity];
+    double dist[sense_capacity];
+    double gain[sense_capacity];
+    float food[sense_batch * sum_slots], near[sense_batch * sum_slots];
 };
 
 // The sector a relative angle falls in, as the reference computes it from atan2; -1 for none.
@@ -60,9 +76,10 @@ struct step_kernels {
     const char *name;
     // Regrows every cell in use and lists the visible ones.
     void (*regrow_and_list)(visible_cells &vis);
-    // Adds the visible cells to the creature's senses, in cell order; returns the candidates
-    // seen and adds the exact fall-backs to *exact.
-    int (*sense)(const visible_cells &vis, const sense_view &view, creature &me, sense_scratch &s, uint64_t *exact);
+    // Adds the visible cells to the senses of view[0 .. count-1]'s creatures (count <=
+    // sense_batch), each in cell order; returns the candidates seen and adds the exact
+    // fall-backs to *exact.
+    int (*sense)(const visible_cells &vis, const sense_view *view, int count, sense_scratch &s, uint64_t *exact);
     // brain_forward for the creatures cr[0 .. count-1], whose regrouped weights are w[0 .. count-1].
     void (*forward)(creature *cr, const brain_weights *w, int count);
 };
