@@ -52,6 +52,7 @@ struct sense_scratch {
     int owner[sense_capacity]; // indexed by vector: creature of cand[v * lanes ...]
     int sector_lo[sense_capacity];
     int sector_hi[sense_capacity];
+    int slot[sense_capacity]; // in food and near
     double dist[sense_capacity];
     double gain[sense_capacity];
     float food[sense_batch * sum_slots], near[sense_batch * sum_slots];
