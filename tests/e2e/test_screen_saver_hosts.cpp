@@ -74,6 +74,14 @@ bool host_command(const std::string &home, const std::string &what, const scratc
     return c.wait_exit(10000) && c.exit_code == 0;
 }
 
+// The program as a user finds it installed: in a folder it cannot write; and that user's
+// (nobody's) home.  Empty strings when either could not be made.
+struct nobody_install {
+    std::string folder, home;
+    bool ok() const { return !folder.empty() && !home.empty(); }
+};
+nobody_install install_for_nobody(scratch_folder &dir) { return {read_only_program_folder(dir, "life"), nobody_home(dir)}; }
+
 bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
 
 // XScreenSaver's settings as a user writes them: one program, no fading, locking or splash, never
@@ -104,10 +112,9 @@ TEST(screen_saver_host, xscreensaver_runs_a_copy_per_monitor_in_its_windows_and_
     x_server server(desk);
     ASSERT_TRUE(server.ok());
     scratch_folder dir;
-    const std::string folder = read_only_program_folder(dir, "life");
-    const std::string home = nobody_home(dir);
-    ASSERT_FALSE(folder.empty());
-    ASSERT_FALSE(home.empty());
+    const nobody_install installed = install_for_nobody(dir);
+    ASSERT_TRUE(installed.ok());
+    const std::string &folder = installed.folder, &home = installed.home;
     const std::string program = folder + "/life";
     write_host_settings(home, program);
 
@@ -192,10 +199,9 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
     x_server server(desk);
     ASSERT_TRUE(server.ok());
     scratch_folder dir;
-    const std::string folder = read_only_program_folder(dir, "life");
-    const std::string home = nobody_home(dir);
-    ASSERT_FALSE(folder.empty());
-    ASSERT_FALSE(home.empty());
+    const nobody_install installed = install_for_nobody(dir);
+    ASSERT_TRUE(installed.ok());
+    const std::string &folder = installed.folder, &home = installed.home;
     // One home holds a world (a lock file from an earlier run beside it), the other has never run the program.
     const std::string data = home + "/.local/share/life";
     std::filesystem::create_directories(data);

@@ -16,16 +16,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Starts a program in the background with its output discarded; its pid, or -1.
-static int spawn_quiet(const std::vector<std::string> &argv)
+// Starts a program with its standard output (and, if asked, its error output) discarded; its
+// pid, or -1.  A background program also dies with the test.
+static pid_t spawn(const std::vector<std::string> &argv, bool background)
 {
     const pid_t child = fork();
     if (child == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (background)
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
         int null = open("/dev/null", O_WRONLY);
         if (null >= 0) {
             dup2(null, 1);
-            dup2(null, 2);
+            if (background)
+                dup2(null, 2);
         }
         std::vector<char *> args;
         for (const std::string &a : argv)
@@ -121,7 +124,7 @@ x_server::x_server(const x_desktop &wanted) : desktop(wanted)
         ready = run_tool({"xrandr", "--setmonitor", name, geometry, (int)k == with_output ? "screen" : "none"}) == 0;
     }
     if (ready && wanted.window_manager) {
-        window_manager_pid = spawn_quiet({"openbox", "--sm-disable"});
+        window_manager_pid = spawn({"openbox", "--sm-disable"}, true);
         ready = window_manager_pid > 0 && poll_until(window_manager_running, 10000);
     }
     if (ready)
@@ -157,19 +160,8 @@ void x_server::stop()
 
 int run_tool(const std::vector<std::string> &argv)
 {
-    pid_t child = fork();
-    if (child == 0) {
-        // The tools' own reports are not the test's output.
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0)
-            dup2(null, 1);
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
+    // The tools' own reports are not the test's output; their complaints are.
+    const pid_t child = spawn(argv, false);
     if (child < 0)
         return -1;
     int status;
