@@ -35,7 +35,7 @@ void display_loss_end(const char *what, bool on_main_thread)
     if (!lost.exchange(true))
         std::fprintf(stderr, "life: %s; saving the world and stopping\n", what);
     handover_stop();
-    // The main thread meets the platform only between two steps, so the world is whole there.
+    // The main thread meets the platform only between two turns of steps, so the world is whole there.
     if (on_main_thread)
         finish_once();
     std::this_thread::sleep_for(grace);

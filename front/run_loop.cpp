@@ -3,15 +3,17 @@
 
 #include "handover.h"
 
+void world_turn() { sim_steps(steps_per_turn); }
+
 long run_loop(const run_loop_hooks &hooks)
 {
-    long steps = 0;
+    long turns = 0;
     long next_save = hooks.now_ms && hooks.save ? hooks.now_ms() + autosave_interval_ms : 0;
     bool failing = false;
     do {
         hooks.step();
-        steps++;
-        // The clock is read only when timer work is due (18 times a second), not after every step.
+        turns++;
+        // The clock is read only when timer work is due (18 times a second), not after every turn.
         if (!handover_pending())
             continue;
         handover_run(hooks.display_pass, hooks.clear_screen);
@@ -27,5 +29,5 @@ long run_loop(const run_loop_hooks &hooks)
         failing = !saved;
         next_save = now + autosave_interval_ms;
     } while (running.load(std::memory_order_relaxed) != 0);
-    return steps;
+    return turns;
 }

@@ -6,9 +6,15 @@
 // A crash, a power cut or an OOM kill loses at most this much of the world.
 enum : long { autosave_interval_ms = 10L * 60 * 1000 };
 
-// What the loop needs from the program; every hook runs on the calling (main) thread, between two steps.
+// Steps run back to back before the loop looks for the handlers' work again: a fraction of a
+// millisecond, and a run of steps writes the networks' values into the world only once (sim_steps).
+enum : long { steps_per_turn = 16 };
+// steps_per_turn steps of the world.
+void world_turn();
+
+// What the loop needs from the program; every hook runs on the calling (main) thread, between two turns.
 struct run_loop_hooks {
-    void (*step)() = sim_step;        // one step of the world
+    void (*step)() = world_turn;      // a turn of the world: one or more steps
     void (*display_pass)() = nullptr; // one drawing pass when one is due
     void (*clear_screen)() = nullptr; // clears the screen at the 21-second event with the display off
     long (*now_ms)() = nullptr;       // a steady clock
@@ -16,5 +22,5 @@ struct run_loop_hooks {
     void (*save_failed)() = nullptr;  // reports the first failure of a run of failed autosaves
 };
 
-// Runs steps until `running` is 0, at least one; returns how many ran.
+// Runs turns until `running` is 0, at least one; returns how many ran.
 long run_loop(const run_loop_hooks &hooks);

@@ -17,6 +17,7 @@ step_counts step_counters;
 static visible_cells visible;
 static sense_scratch scratch;
 static sense_view views[creature_slots];
+static network_inputs inputs[creature_slots];
 
 // cos and sin of each slot's heading as last computed (by the move), so that sensing in the
 // next step need not compute them again; valid while the heading's bits are unchanged.
@@ -65,7 +66,8 @@ static void sense_directly(creature &me)
     }
 }
 
-void sim_step() { sim_step_with(step_kernels_best()); }
+void sim_step() { sim_steps_with(step_kernels_best(), 1); }
+void sim_steps(long n) { sim_steps_with(step_kernels_best(), n); }
 
 // Regrows every cell, then senses every creature: regrowth touches each cell alone, and sensing
 // reads only the cells and the positions, which no one changes before the creatures act, and
@@ -109,34 +111,43 @@ static void sense(const step_kernels &kern)
 }
 
 // Every network at once: a creature's inputs and weights are its own, and a birth changes only
-// the newborn's slot, whose pass has then already run, as in the rules' order.
-static void think(const step_kernels &kern)
+// the newborn's slot, whose pass has then already run, as in the rules' order.  The inputs go to
+// the pass beside the records, and into layer 0 only in the last step of a run (see sim_steps).
+static void think(const step_kernels &kern, bool last)
 {
     const int pop = world.population;
     for (int c = 0; c < pop; c++) {
         creature &me = world.creatures[c];
-        neuron *in = me.neurons[0];
-        // The divisions side by side (the compiler pairs them), then the strided stores.
-        float nearness[sector_count];
-        for (int k = 0; k < sector_count; k++)
-            nearness[k] = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
+        float *in = inputs[c].v;
         for (int k = 0; k < sector_count; k++) {
-            in[input_food + k].output = me.sense_food[k];
-            in[input_nearness + k].output = nearness[k];
+            in[input_food + k] = me.sense_food[k];
+            in[input_nearness + k] = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
         }
-        in[input_speed].output = me.speed;
-        in[input_angle].output = me.angle;
+        in[input_speed] = me.speed;
+        in[input_angle] = me.angle;
+        // Never written by the step, but a loaded world may hold anything there.
+        for (int k = input_angle + 1; k < layer_sizes[0]; k++)
+            in[k] = me.neurons[0][k].output;
+        if (last)
+            for (int k = 0; k <= input_angle; k++)
+                me.neurons[0][k].output = in[k];
     }
     if (pop > 0)
-        kern.forward(world.creatures, brain_weights_current(pop), pop);
+        kern.forward(world.creatures, brain_weights_current(pop), inputs, pop, last);
 }
 
-void sim_step_with(const step_kernels &kern)
+// A step writes the network's inputs and the outputs that act() does not read only when it is the
+// last of its run: every step rewrites them all, and no one reads them between two steps of a run.
+void sim_steps_with(const step_kernels &kern, long n)
 {
-    clear_senses();
-    sense(kern);
-    think(kern);
-    for (int c = 0; c < world.population; c++)
-        act(c, heading_of);
-    count_step();
+    for (long s = 1; s <= n; s++) {
+        clear_senses();
+        sense(kern);
+        think(kern, s == n);
+        for (int c = 0; c < world.population; c++)
+            act(c, heading_of);
+        count_step();
+    }
 }
+
+void sim_step_with(const step_kernels &kern) { sim_steps_with(kern, 1); }

@@ -2,3 +2,6 @@
 #pragma once
 
 void sim_step();
+// n steps back to back (n >= 1), the same world as n calls of sim_step().  Only the last writes
+// every network value into the records: nothing reads them between the steps of one call.
+void sim_steps(long n);

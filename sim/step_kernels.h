@@ -61,6 +61,20 @@ struct sense_scratch {
 // The sector a relative angle falls in, as the reference computes it from atan2; -1 for none.
 int sector_exact(double dx, double dy, double angle);
 
+// One creature's network inputs (its layer 0's outputs), for the forward pass.
+struct network_inputs {
+    alignas(64) float v[padded_capacity];
+};
+
+// How many of layer l's outputs a forward pass writes into the creature's record: all of them in
+// the last step of a run; in the steps before it only the two commands act() reads, since every
+// step rewrites the others before anyone but the step itself can look.
+inline int outputs_written(int l, bool last)
+{
+    static_assert(output_turn < 2 && output_push < 2, "the commands are the first two outputs");
+    return last ? layer_sizes[l] : l == output_layer ? 2 : 0;
+}
+
 // Counts kept by the fast step, for the benchmark's report.
 struct step_counts {
     uint64_t steps;
@@ -81,8 +95,9 @@ struct step_kernels {
     // sense_batch), each in cell order; returns the candidates seen and adds the exact
     // fall-backs to *exact.
     int (*sense)(const visible_cells &vis, const sense_view *view, int count, sense_scratch &s, uint64_t *exact);
-    // brain_forward for the creatures cr[0 .. count-1], whose regrouped weights are w[0 .. count-1].
-    void (*forward)(creature *cr, const brain_weights *w, int count);
+    // brain_forward for the creatures cr[0 .. count-1], whose regrouped weights are w[0 .. count-1]
+    // and whose inputs are in[0 .. count-1]; writes outputs_written(l, last) outputs of each layer.
+    void (*forward)(creature *cr, const brain_weights *w, const network_inputs *in, int count, bool last);
 };
 
 // Every build compiled in, narrowest first: portable, then on x86-64 sse2, avx2 and avx512.
@@ -96,3 +111,5 @@ bool step_kernels_usable(const step_kernels &k);
 const step_kernels &step_kernels_best();
 // One fast step with the given build; sim_step() uses the best.
 void sim_step_with(const step_kernels &k);
+// n fast steps (n >= 1) with the given build; sim_steps(n) uses the best.
+void sim_steps_with(const step_kernels &k, long n);

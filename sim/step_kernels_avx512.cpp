@@ -13,37 +13,39 @@ namespace {
 // reference's sum.  A weight and an input are floats, so their product is exact in double
 // (24 + 24 bits, no overflow or underflow): the fused multiply-add rounds once, where the
 // reference's add rounds.  Several creatures side by side give the processor independent
-// sums to overlap.  in[c] holds the previous layer's outputs as doubles; out[c] receives this layer's.
-template <int l, int together>
-inline __attribute__((always_inline)) void forward_layer8(creature *cr, const brain_weights *w,
-                                                          const double (*in)[padded_capacity], double (*out)[padded_capacity])
+// sums to overlap.  in[c] holds the previous layer's outputs (the inputs as
+// floats, later layers' as doubles); out[c] receives this layer's.
+template <int l, int together, class value>
+inline __attribute__((always_inline)) void forward_layer8(creature *cr, const brain_weights *w, const value *const *in,
+                                                          double (*out)[padded_capacity], bool last)
 {
     using shape = regrouped_layer<l>;
     // Whole vectors of eight neurons, then at most one of four: a layer of 20 takes 8 + 8 + 4.
-    constexpr int n_in = shape::inputs, n_out = shape::outputs, pad = shape::row, groups = pad / 8, tail = pad % 8;
+    constexpr int n_in = shape::inputs, pad = shape::row, groups = pad / 8, tail = pad % 8;
     static_assert(tail == 0 || tail == 4, "a row of weights is whole vectors of eight, then at most one of four");
     __m512d sum[together][groups];
-    __m256d last[together];
+    __m256d tail_sum[together];
 #pragma GCC unroll 8
     for (int c = 0; c < together; c++) {
 #pragma GCC unroll 8
         for (int g = 0; g < groups; g++)
             sum[c][g] = _mm512_loadu_pd(layer_of<l>(w[c]).b + 8 * g);
         if constexpr (tail != 0)
-            last[c] = _mm256_loadu_pd(layer_of<l>(w[c]).b + 8 * groups);
+            tail_sum[c] = _mm256_loadu_pd(layer_of<l>(w[c]).b + 8 * groups);
     }
     for (int k = 0; k < n_in; k++) {
 #pragma GCC unroll 8
         for (int c = 0; c < together; c++) {
-            const __m512d x = _mm512_set1_pd(in[c][k]);
+            const __m512d x = _mm512_set1_pd((double)in[c][k]);
             const float *row = layer_of<l>(w[c]).w + k * pad;
 #pragma GCC unroll 8
             for (int g = 0; g < groups; g++)
                 sum[c][g] = _mm512_fmadd_pd(_mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(row + 8 * g)), x, sum[c][g]);
             if constexpr (tail != 0)
-                last[c] = _mm256_fmadd_pd(_mm256_cvtps_pd(_mm_loadu_ps(row + 8 * groups)), _mm256_set1_pd(in[c][k]), last[c]);
+                tail_sum[c] = _mm256_fmadd_pd(_mm256_cvtps_pd(_mm_loadu_ps(row + 8 * groups)), _mm256_set1_pd((double)in[c][k]), tail_sum[c]);
         }
     }
+    const int written = outputs_written(l, last);
 #pragma GCC unroll 8
     for (int c = 0; c < together; c++) {
         float f[pad];
@@ -54,37 +56,42 @@ inline __attribute__((always_inline)) void forward_layer8(creature *cr, const br
             _mm512_storeu_pd(out[c] + 8 * g, _mm512_maskz_cvtps_pd(0xFF, o));
         }
         if constexpr (tail != 0) {
-            const __m128 o = _mm256_cvtpd_ps(last[c]);
+            const __m128 o = _mm256_cvtpd_ps(tail_sum[c]);
             _mm_storeu_ps(f + 8 * groups, o);
             _mm256_storeu_pd(out[c] + 8 * groups, _mm256_cvtps_pd(o));
         }
-        for (int n = 0; n < n_out; n++)
+        for (int n = 0; n < written; n++)
             cr[c].neurons[l][n].output = f[n];
     }
 }
 
 template <int together>
-inline __attribute__((always_inline)) void forward_some8(creature *cr, const brain_weights *w)
+inline __attribute__((always_inline)) void forward_some8(creature *cr, const brain_weights *w, const network_inputs *in,
+                                                         bool last)
 {
     double a[together][padded_capacity], b[together][padded_capacity];
-    for (int c = 0; c < together; c++)
-        for (int k = 0; k < layer_sizes[0]; k++)
-            a[c][k] = cr[c].neurons[0][k].output;
-    forward_layer8<1, together>(cr, w, a, b);
-    forward_layer8<2, together>(cr, w, b, a);
-    forward_layer8<3, together>(cr, w, a, b);
-    forward_layer8<4, together>(cr, w, b, a);
+    const float *from_in[together];
+    const double *from_a[together], *from_b[together];
+    for (int c = 0; c < together; c++) {
+        from_in[c] = in[c].v;
+        from_a[c] = a[c];
+        from_b[c] = b[c];
+    }
+    forward_layer8<1, together>(cr, w, from_in, a, last);
+    forward_layer8<2, together>(cr, w, from_a, b, last);
+    forward_layer8<3, together>(cr, w, from_b, a, last);
+    forward_layer8<4, together>(cr, w, from_a, b, last);
 }
 
 // Two creatures at a time: a fused sum waits on its previous term, and the other creature's
 // sums fill that wait.
-void kernel_forward8(creature *cr, const brain_weights *w, int count)
+void kernel_forward8(creature *cr, const brain_weights *w, const network_inputs *in, int count, bool last)
 {
     int c = 0;
     for (; c + 2 <= count; c += 2)
-        forward_some8<2>(cr + c, w + c);
+        forward_some8<2>(cr + c, w + c, in + c, last);
     for (; c < count; c++)
-        forward_some8<1>(cr + c, w + c);
+        forward_some8<1>(cr + c, w + c, in + c, last);
 }
 
 } // namespace
