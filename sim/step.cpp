@@ -8,6 +8,7 @@
 #include "step_weights.h"
 #include "world.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -66,6 +67,24 @@ static void sense_directly(creature &me)
     }
 }
 
+// The columns that can hold a cell of the widened cone: all of them, unless no direction of the
+// cone points to +x (then none right of the creature's column but the next) or none to -x.  A
+// direction along the cone's arc has its largest x at an edge, or 1 where the arc holds +x; the
+// slack covers the edges' rounding to float.
+static void columns_in_view(sense_view &v)
+{
+    const float slack = 1e-3f;
+    const bool right = v.lo_edge_x > -slack || v.hi_edge_x > -slack || (v.lo_edge_y < slack && v.hi_edge_y > -slack);
+    const bool left = v.lo_edge_x < slack || v.hi_edge_x < slack || (v.lo_edge_y > -slack && v.hi_edge_y < slack);
+    const int width = world.field_width;
+    // The creature's column, kept within -2 .. width + 1 before it becomes an int.
+    const double at = std::fmin(std::fmax(std::floor(v.x), -2.0), (double)width + 1);
+    const int first_column = left ? 0 : std::max((int)at - 1, 0);
+    const int last_column = right ? width - 1 : std::min((int)at + 1, width - 1);
+    v.first = visible.column_start[first_column];
+    v.end = first_column <= last_column ? visible.column_start[last_column + 1] : v.first;
+}
+
 void sim_step() { sim_steps_with(step_kernels_best(), 1); }
 void sim_steps(long n) { sim_steps_with(step_kernels_best(), n); }
 
@@ -102,6 +121,7 @@ static void sense(const step_kernels &kern)
         v.lo_edge_y = (float)(hy * cos_lo - hx * sin_lo);
         v.hi_edge_x = (float)(hx * cos_hi - hy * sin_hi);
         v.hi_edge_y = (float)(hy * cos_hi + hx * sin_hi);
+        columns_in_view(v);
         fast++;
     }
     for (int first = 0; first < fast; first += sense_batch) {

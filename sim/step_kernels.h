@@ -18,9 +18,10 @@ struct visible_cells {
     double cx[cell_count + lane_padding]; // column + 0.5
     double cy[cell_count + lane_padding]; // row + 0.5
     double food[cell_count + lane_padding];
-    float fx[cell_count + lane_padding]; // cx and cy, exact as floats, for the cone test
-    float fy[cell_count + lane_padding];
+    alignas(64) float fx[cell_count + lane_padding]; // cx and cy, exact as floats, for the cone test
+    alignas(64) float fy[cell_count + lane_padding];
     int cell[cell_count + lane_padding]; // cell index, i * cell_stride + j
+    int column_start[field_max_width + 1]; // the first of them in column i or after it; count after the last
 };
 
 // What the fast sensing pass needs to know of one creature.  The two edges bound the cone
@@ -30,6 +31,7 @@ struct sense_view {
     double x, y, angle;
     float lo_edge_x, lo_edge_y; // unit vector at angle - 0.61
     float hi_edge_x, hi_edge_y; // unit vector at angle + 0.51
+    int first, end;             // the visible cells first .. end-1 hold every cell of the widened cone
 };
 
 enum : int {
