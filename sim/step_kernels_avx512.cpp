@@ -83,11 +83,13 @@ inline __attribute__((always_inline)) void forward_some8(creature *cr, const bra
     forward_layer8<4, together>(cr, w, from_a, b, last);
 }
 
-// Two creatures at a time: a fused sum waits on its previous term, and the other creature's
-// sums fill that wait.
+// Three creatures at a time: a fused sum waits on its previous term, and the other creatures'
+// sums fill that wait (two left some of it unused).
 void kernel_forward8(creature *cr, const brain_weights *w, const network_inputs *in, int count, bool last)
 {
     int c = 0;
+    for (; c + 3 <= count; c += 3)
+        forward_some8<3>(cr + c, w + c, in + c, last);
     for (; c + 2 <= count; c += 2)
         forward_some8<2>(cr + c, w + c, in + c, last);
     for (; c < count; c++)
