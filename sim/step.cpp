@@ -78,7 +78,8 @@ static void columns_in_view(sense_view &v)
     const bool left = v.lo_edge_x < slack || v.hi_edge_x < slack || (v.lo_edge_y > -slack && v.hi_edge_y < slack);
     const int width = world.field_width;
     // The creature's column, kept within -2 .. width + 1 before it becomes an int.
-    const double at = std::fmin(std::fmax(std::floor(v.x), -2.0), (double)width + 1);
+    double at = std::floor(v.x);
+    at = at < -2.0 ? -2.0 : at > width + 1.0 ? width + 1.0 : at;
     const int first_column = left ? 0 : std::max((int)at - 1, 0);
     const int last_column = right ? width - 1 : std::min((int)at + 1, width - 1);
     v.first = visible.column_start[first_column];
