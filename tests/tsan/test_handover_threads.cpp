@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <thread>
 #include <vector>
 
@@ -139,14 +140,16 @@ TEST_F(handover_threads, world_rebuilt_between_steps_under_a_flood)
 {
     keys = {scancode_f12, scancode_plus_pad, scancode_f4, scancode_minus_pad, scancode_f2, scancode_minus};
     std::atomic<bool> stop_floods{false};
-    auto until_stopped = [&](void (*handler)()) {
-        while (!stop_floods.load()) {
+    // At most `ticks` of them: clock ticks add up (every 21st reseeds the field), and an endless flood
+    // would outrun the main loop for ever on a slow machine.
+    auto until_stopped = [&](void (*handler)(), long ticks) {
+        for (long t = 0; t < ticks && !stop_floods.load(); t++) {
             handler();
             std::this_thread::yield();
         }
     };
-    std::thread clock_thread(until_stopped, handover_clock_timer);
-    std::thread display_thread(until_stopped, handover_display_timer);
+    std::thread clock_thread(until_stopped, handover_clock_timer, clock_ticks);
+    std::thread display_thread(until_stopped, handover_display_timer, LONG_MAX);
     std::thread mouse_thread([&] {
         // Let a few hundred passes through, then stop from the input thread while the timers go on.
         while (passes.load() < 300)
