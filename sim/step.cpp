@@ -139,7 +139,7 @@ static void think(const step_kernels &kern, bool last)
     const int pop = world.population;
     for (int c = 0; c < pop; c++) {
         creature &me = world.creatures[c];
-        float *in = inputs[c].v;
+        float *in = inputs[c];
         for (int k = 0; k < sector_count; k++) {
             in[input_food + k] = me.sense_food[k];
             in[input_nearness + k] = (float)(1.0 / ((double)me.sense_near[k] + 1.0));

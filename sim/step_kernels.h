@@ -64,9 +64,7 @@ struct sense_scratch {
 int sector_exact(double dx, double dy, double angle);
 
 // One creature's network inputs (its layer 0's outputs), for the forward pass.
-struct network_inputs {
-    alignas(64) float v[padded_capacity];
-};
+typedef float network_inputs[padded_capacity];
 
 // How many of layer l's outputs a forward pass writes into the creature's record: all of them in
 // the last step of a run; in the steps before it only the two commands act() reads, since every

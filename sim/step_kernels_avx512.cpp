@@ -16,7 +16,7 @@ namespace {
 // sums to overlap.  in[c] holds the previous layer's outputs (the inputs as
 // floats, later layers' as doubles); out[c] receives this layer's.
 template <int l, int together, class value>
-inline __attribute__((always_inline)) void forward_layer8(creature *cr, const brain_weights *w, const value *const *in,
+inline __attribute__((always_inline)) void forward_layer8(creature *cr, const brain_weights *w, const value (*in)[padded_capacity],
                                                           double (*out)[padded_capacity], bool last)
 {
     using shape = regrouped_layer<l>;
@@ -70,17 +70,10 @@ inline __attribute__((always_inline)) void forward_some8(creature *cr, const bra
                                                          bool last)
 {
     double a[together][padded_capacity], b[together][padded_capacity];
-    const float *from_in[together];
-    const double *from_a[together], *from_b[together];
-    for (int c = 0; c < together; c++) {
-        from_in[c] = in[c].v;
-        from_a[c] = a[c];
-        from_b[c] = b[c];
-    }
-    forward_layer8<1, together>(cr, w, from_in, a, last);
-    forward_layer8<2, together>(cr, w, from_a, b, last);
-    forward_layer8<3, together>(cr, w, from_b, a, last);
-    forward_layer8<4, together>(cr, w, from_a, b, last);
+    forward_layer8<1, together>(cr, w, in, a, last);
+    forward_layer8<2, together>(cr, w, a, b, last);
+    forward_layer8<3, together>(cr, w, b, a, last);
+    forward_layer8<4, together>(cr, w, a, b, last);
 }
 
 // Three creatures at a time: a fused sum waits on its previous term, and the other creatures'

@@ -31,7 +31,7 @@ void kernel_forward1(creature *cr, const brain_weights *w, const network_inputs 
 {
     for (int c = 0; c < count; c++) {
         double a[padded_capacity], b[padded_capacity];
-        forward_layer1<1>(cr[c], w[c], in[c].v, a, last);
+        forward_layer1<1>(cr[c], w[c], in[c], a, last);
         forward_layer1<2>(cr[c], w[c], a, b, last);
         forward_layer1<3>(cr[c], w[c], b, a, last);
         forward_layer1<4>(cr[c], w[c], a, b, last);

@@ -472,7 +472,7 @@ TEST_F(step_equivalence, forward_pass_matches_for_random_networks)
                 }
                 brain_weights_build(cr, w[c - first]);
                 for (int i = 0; i < layer_sizes[0]; i++)
-                    in[c - first].v[i] = cr.neurons[0][i].output;
+                    in[c - first][i] = cr.neurons[0][i].output;
                 const creature before = cr;
                 brain_forward(c);
                 expected.push_back(last ? cr : before);

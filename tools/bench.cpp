@@ -61,26 +61,25 @@ static long long parse_count(const char *opt, const char *text, long long lo, lo
     return v;
 }
 
-// Steps from s_from + 1 to s_to with the given step, running the event after every event_every-th.
-static void run_steps(void (*step)(), long long s_from, long long s_to, long long event_every)
-{
-    for (long long s = s_from + 1; s <= s_to; s++) {
-        step();
-        if (event_every && s % event_every == 0)
-            cycle_event();
-    }
-}
-
 static const step_kernels *chosen_kernels = nullptr;
 
-// The same steps with the fast step: each stretch between two events is one run of steps (sim_steps).
-static void run_fast_steps(long long s_from, long long s_to, long long event_every)
+// n steps of either kind; the fast step takes them as one run (sim_steps).
+static void fast_steps(long n) { sim_steps_with(*chosen_kernels, n); }
+static void reference_steps(long n)
+{
+    for (long s = 0; s < n; s++)
+        sim_step_reference();
+}
+
+// Steps from s_from + 1 to s_to, each stretch between two events in one call, running the event
+// after every event_every-th step.
+static void run_steps(void (*steps)(long), long long s_from, long long s_to, long long event_every)
 {
     for (long long s = s_from; s < s_to;) {
         long long to = s_to;
         if (event_every && (s / event_every + 1) * event_every < to)
             to = (s / event_every + 1) * event_every;
-        sim_steps_with(*chosen_kernels, (long)(to - s));
+        steps((long)(to - s));
         s = to;
         if (event_every && s % event_every == 0)
             cycle_event();
@@ -162,10 +161,7 @@ int main(int argc, char **argv)
     double seconds = 0, reference_seconds = 0;
     if (!compare) {
         const auto start = std::chrono::steady_clock::now();
-        if (reference)
-            run_steps(sim_step_reference, 0, steps, event_every);
-        else
-            run_fast_steps(0, steps, event_every);
+        run_steps(reference ? reference_steps : fast_steps, 0, steps, event_every);
         seconds = seconds_since(start);
     } else {
         // Both steps take turns on their own copy of the world, in chunks that end at events,
@@ -177,13 +173,13 @@ int main(int argc, char **argv)
             world = *fast_world;
             brains_changed(); // the networks are the other world's
             auto start = std::chrono::steady_clock::now();
-            run_fast_steps(done, to, event_every);
+            run_steps(fast_steps, done, to, event_every);
             seconds += seconds_since(start);
             *fast_world = world;
 
             world = *reference_world;
             start = std::chrono::steady_clock::now();
-            run_steps(sim_step_reference, done, to, event_every);
+            run_steps(reference_steps, done, to, event_every);
             reference_seconds += seconds_since(start);
             *reference_world = world;
             done = to;
