@@ -31,7 +31,7 @@ void display_loss_guard(void (*finish)())
 void display_loss_window_gone(const char *why)
 {
     if (!window_gone.exchange(true))
-        std::fprintf(stderr, "life: %s; saving the world and stopping\n", why);
+        std::fprintf(stderr, "life: %s; %s\n", why, display_loss_outcome());
     handover_stop();
 }
 

@@ -21,6 +21,9 @@ void display_loss_finish();
 // normally does it) and never returns, since returning would let the platform end the process.
 void display_loss_set_finish(void (*finish)());
 [[noreturn]] void display_loss_end(const char *what, bool on_main_thread);
+// What the end of the run will do, for the line that tells of the loss: "saving the world and
+// stopping" only once there is a world this run saves.
+const char *display_loss_outcome();
 
 // The window a screen-saver host gave us, drawn through its own connection `host`: Xlib protocol
 // errors on that connection (BadWindow, BadDrawable when the host destroys the window) stop the run

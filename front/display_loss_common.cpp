@@ -2,6 +2,7 @@
 #include "display_loss.h"
 
 #include "handover.h"
+#include "saving.h"
 
 #include <atomic>
 #include <chrono>
@@ -30,10 +31,15 @@ static void finish_once()
 
 void display_loss_set_finish(void (*finish)()) { finish_hook = finish; }
 
+const char *display_loss_outcome()
+{
+    return saving_will_save() ? "saving the world and stopping" : "stopping";
+}
+
 void display_loss_end(const char *what, bool on_main_thread)
 {
     if (!lost.exchange(true))
-        std::fprintf(stderr, "life: %s; saving the world and stopping\n", what);
+        std::fprintf(stderr, "life: %s; %s\n", what, display_loss_outcome());
     handover_stop();
     // The main thread meets the platform only between two turns of steps, so the world is whole there.
     if (on_main_thread)

@@ -2,6 +2,7 @@
 #include "clock.h"
 #include "display.h"
 #include "display_loss.h"
+#include "file_system.h"
 #include "handover.h"
 #include "keys.h"
 #include "notices.h"
@@ -10,6 +11,7 @@
 #include "reset.h"
 #include "run_loop.h"
 #include "save_file.h"
+#include "saving.h"
 #include "screen_saver.h"
 #include "step.h"
 #include "stop_signals.h"
@@ -51,10 +53,8 @@ static bool still_running()
     return running.load(std::memory_order_relaxed) != 0;
 }
 
-// This run's world: its file and the lock that keeps every other copy off it.
+// This run's world: its file and the lock that keeps every other copy off it.  Saved only through saving.h.
 static world_place place;
-// A preview only looks: it has nothing to save, at the end or when the display goes away.
-static bool looking_only = false;
 
 // Says something the user should know: on stderr, and on the screen for a while.
 static void tell(const std::string &text)
@@ -67,28 +67,25 @@ static void tell(const std::string &text)
 // preview arguments, dismissed during start-up); 1 when it could not start or its world was not saved.
 enum : int { exit_saved = 0, exit_not_saved = 1 };
 
-static bool save_at_exit()
+// The one end of every run that has begun: the last save (once, whichever thread comes first), its outcome told.
+static int finish_run()
 {
-    if (looking_only || save_world(place))
-        return true;
-    std::fprintf(stderr, "life: the world was not saved: %s\n", persist_error());
-    return false;
+    const char *why = nullptr;
+    if (saving_finish(&why))
+        return exit_saved;
+    std::fprintf(stderr, "life: the world was not saved: %s\n", why);
+    return exit_not_saved;
 }
-
-static bool autosave() { return save_world(place); }
 
 static void autosave_failed() { tell(std::string("the world could not be saved: ") + persist_error()); }
 
 // After the display or the session went away: no X, no Allegro exit handlers, only the save.
-static void finish_without_display()
-{
-    const bool saved = save_at_exit();
-    release_world_place(place);
-    std::_Exit(saved ? exit_saved : exit_not_saved);
-}
+static void finish_without_display() { std::_Exit(finish_run()); }
 
 int main(int argc, char **argv)
 {
+    // Before any file or the display is opened: a host may start us with descriptors closed.
+    fs_guard_standard_streams();
     // Configure and preview have nothing to show: leave before opening the display at all.
     if (screen_saver_quits(argc, argv))
         return exit_saved;
@@ -101,7 +98,6 @@ int main(int argc, char **argv)
     const bool own_screen = launch.mode == saver_mode::own_screen;
     // A preview looks at the world as it stands and writes nothing at all.
     const bool preview = launch.mode == saver_mode::preview;
-    looking_only = preview;
 
     // One that comes meanwhile stops the program before it loads.
     stop_signals_hold();
@@ -176,18 +172,17 @@ int main(int argc, char **argv)
         if (!place.path.empty())
             load_world(place.path.c_str(), false);
     } else if (!place.path.empty() && load_world(place.path.c_str()) == load_refused) {
+        // The message says what became of the file; one still under the world's name is never saved over.
         tell(persist_error());
-        // A refused file that is still under the world's name is never saved over.
-        if (load_left_file_in_place() && place.can_save) {
+        if (load_left_file_in_place())
             place.can_save = false;
-            tell("the refused file is left as it is: this run's world is not saved");
-        }
     }
     // Dismissed while loading: the file is untouched.
     if (!still_running()) {
         release_world_place(place);
         return exit_saved;
     }
+    saving_begin(&place, preview);
     if (!world.display_on)
         display_clear();
     text_background_follow_display();
@@ -196,13 +191,12 @@ int main(int argc, char **argv)
     hooks.display_pass = display_tick;
     hooks.clear_screen = display_clear;
     hooks.now_ms = steady_ms;
-    hooks.save = place.can_save ? autosave : nullptr;
+    hooks.save = place.can_save && !preview ? saving_autosave : nullptr;
     hooks.save_failed = autosave_failed;
     run_loop(hooks);
     display_loss_finish();
 
-    const bool saved = save_at_exit();
-    release_world_place(place);
+    const int status = finish_run();
 
     remove_int(handover_clock_timer);
     remove_int(handover_display_timer);
@@ -211,6 +205,6 @@ int main(int argc, char **argv)
     destroy_bitmap(back_buffer);
     back_buffer = nullptr;
     present_close();
-    return saved ? exit_saved : exit_not_saved;
+    return status;
 }
 END_OF_MAIN()

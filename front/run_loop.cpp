@@ -2,6 +2,7 @@
 #include "run_loop.h"
 
 #include "handover.h"
+#include "saving.h"
 
 void world_turn() { sim_steps(steps_per_turn); }
 
@@ -11,7 +12,10 @@ long run_loop(const run_loop_hooks &hooks)
     long next_save = hooks.now_ms && hooks.save ? hooks.now_ms() + autosave_interval_ms : 0;
     bool failing = false;
     do {
-        hooks.step();
+        {
+            std::lock_guard<std::mutex> hold(saving_world_mutex());
+            hooks.step();
+        }
         turns++;
         // The clock is read only when timer work is due (18 times a second), not after every turn.
         if (!handover_pending())

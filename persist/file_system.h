@@ -7,6 +7,12 @@
 
 // Error numbers are the C library's errno values (EEXIST, ENOENT, EWOULDBLOCK, ...); 0 means success.
 
+// Makes the process safe from how it was started, before it opens any file or display: standard
+// descriptors 0, 1 and 2 that are closed are opened on the null device (else the next file or the
+// X connection would take them, and a message would be written into it), and a write to a pipe whose
+// reader has gone, or past a file-size limit, fails with an error instead of killing the process.
+void fs_guard_standard_streams();
+
 // What reading a whole file gave.  `bytes` holds the file only when status is fs_read_ok.
 struct fs_read {
     enum status_t { ok, missing, folder, special, too_large, failed } status = failed;
@@ -23,7 +29,13 @@ fs_read fs_read_file(const std::string &path, long long max_bytes);
 bool fs_name_exists(const std::string &path);
 // Whether the name leads to a regular file (following links).
 bool fs_is_regular(const std::string &path);
-// Whether this process, with its effective ids, may write there (following links).
+// Whether the name is a regular file itself, not a link to one.
+bool fs_is_plain_file(const std::string &path);
+// Whether the name is a regular file itself owned by this process's effective user (any plain file on Windows).
+bool fs_is_own_plain_file(const std::string &path);
+// Whether this process, with its effective ids, may write there (following links).  A file with no
+// write permission at all (read-only attribute on Windows) counts as not writable even for root; a
+// file another program merely holds open is writable.
 bool fs_writable(const std::string &path);
 // The file a chain of symbolic links leads to, even when it does not exist yet; path itself when it is no link.
 std::string fs_link_target(const std::string &path);
@@ -36,11 +48,15 @@ int fs_rename_new(const std::string &from, const std::string &to);
 int fs_link(const std::string &from, const std::string &to);
 void fs_remove(const std::string &path);
 
-// Creates the file (EEXIST when it exists) holding `bytes`, flushed to disk, with the permissions of
-// `like` when that is an existing file.  On failure *what names the step that failed.
+// Creates the file (EEXIST when it exists) holding `bytes`, flushed to disk.  It takes the owner, group
+// and permissions of `like` when that is an existing file, else the owner and group of its folder, so
+// that a run as root never takes a user's file away.  On failure *what names the step that failed and
+// no file is left.
 int fs_write_new(const std::string &path, const std::string &bytes, const std::string &like, const char **what);
-// Truncates an existing file and writes `bytes` into it, flushed to disk.
-int fs_rewrite(const std::string &path, const std::string &bytes, const char **what);
+// Replaces the contents of an existing regular file with `bytes`, flushed to disk.  The room for the
+// new contents is reserved before a byte changes; when it cannot be, the file is left as it was.
+// *changed tells whether the file was touched at all, so that a failure can say what it left.
+int fs_rewrite(const std::string &path, const std::string &bytes, const char **what, bool *changed);
 // Makes renames and creations in the folder durable.
 void fs_sync_folder(const std::string &folder);
 // Creates the folder and its missing parents, private to the user; 0 when it is a folder afterwards.
@@ -50,13 +66,12 @@ std::vector<std::string> fs_list(const std::string &folder);
 
 // An exclusive lock the system drops when the process dies (flock; LockFileEx on Windows, on a range
 // beyond the file's end).  0 and *handle set when taken; EWOULDBLOCK when someone else holds it;
-// another error when the file cannot be had.
-int fs_lock(const std::string &path, bool create, int *handle);
+// another error when the file cannot be had (a symbolic link is never followed: ELOOP).  A lock file
+// it creates takes the owner and group of `like` when that exists, else those of its folder.
+int fs_lock(const std::string &path, bool create, const std::string &like, int *handle);
 void fs_unlock(int handle);
 
 long fs_process_id();
-// True only when no process with that id exists.
-bool fs_process_gone(long pid);
 
 // The per-user folder for data that matters: $XDG_DATA_HOME, else $HOME/.local/share (%APPDATA% on
 // Windows); empty when unknown.

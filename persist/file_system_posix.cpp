@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,6 +103,22 @@ fs_read fs_read_file(const std::string &path, long long max_bytes)
     return r;
 }
 
+void fs_guard_standard_streams()
+{
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number, which is this one; without /dev/null nothing can be done.
+        const int null_fd = open("/dev/null", O_RDWR | O_NOCTTY);
+        if (null_fd >= 0 && null_fd != fd) {
+            close(null_fd);
+            break;
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+}
+
 bool fs_name_exists(const std::string &path)
 {
     struct stat st;
@@ -114,9 +131,25 @@ bool fs_is_regular(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool fs_is_plain_file(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool fs_is_own_plain_file(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
+}
+
 bool fs_writable(const std::string &path)
 {
-    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
+    // Root passes every permission check: a file nobody may write is one its owner made read-only.
+    struct stat st;
+    return stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || (st.st_mode & 0222) != 0;
 }
 
 std::string fs_link_target(const std::string &path)
@@ -198,25 +231,67 @@ static int write_flush_close(int fd, const std::string &bytes, const char **what
     return err;
 }
 
+// Gives a file this program just created the owner and group of `like` when that is a file, else of
+// the folder it is in: root saving in a user's folder leaves the user's files the user's.  Only root
+// can give a file away; for anyone else this keeps what they already have or changes nothing.
+// True when `like` is a regular file, whose permission bits are then in *mode.
+static bool take_owner(int fd, const std::string &path, const std::string &like, mode_t *mode)
+{
+    struct stat model;
+    bool is_file = false;
+    if (!like.empty() && stat(like.c_str(), &model) == 0 && S_ISREG(model.st_mode))
+        is_file = true;
+    else if (stat(fs_folder_of(path).c_str(), &model) != 0)
+        return false;
+    struct stat now;
+    if (fstat(fd, &now) == 0 && (now.st_uid != model.st_uid || now.st_gid != model.st_gid) &&
+        fchown(fd, model.st_uid, model.st_gid) != 0) {
+        // Not allowed to give it away: keep it as it was made.
+    }
+    if (is_file)
+        *mode = model.st_mode & 07777;
+    return is_file;
+}
+
 int fs_write_new(const std::string &path, const std::string &bytes, const std::string &like, const char **what)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         *what = "cannot create the temporary file";
         return errno;
     }
-    struct stat old;
-    if (!like.empty() && stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        fchmod(fd, old.st_mode & 07777); // keep the permissions the user gave the file
+    mode_t mode = 0;
+    if (take_owner(fd, path, like, &mode))
+        fchmod(fd, mode); // keep the permissions the user gave the file
     const int err = write_flush_close(fd, bytes, what);
     if (err)
         unlink(path.c_str());
     return err;
 }
 
-int fs_rewrite(const std::string &path, const std::string &bytes, const char **what)
+// Makes sure the file's blocks up to `length` exist without changing its size or a byte of it, so the
+// write that follows cannot run out of space half-way.  0, or why not.
+static int reserve(int fd, off_t length)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // A reservation that keeps the size is not held to the file-size limit (ulimit -f); the writes are.
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && (rlim_t)length > limit.rlim_cur)
+        return EFBIG;
+#if defined(__linux__)
+    if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length) == 0)
+        return 0;
+    return errno == EINTR ? reserve(fd, length) : errno;
+#else
+    (void)fd;
+    (void)length;
+    return EOPNOTSUPP;
+#endif
+}
+
+int fs_rewrite(const std::string &path, const std::string &bytes, const char **what, bool *changed)
+{
+    *changed = false;
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *what = "cannot open the file for writing";
         return errno;
@@ -227,7 +302,44 @@ int fs_rewrite(const std::string &path, const std::string &bytes, const char **w
         *what = "it is not a regular file";
         return EINVAL;
     }
-    return write_flush_close(fd, bytes, what);
+    const off_t length = (off_t)bytes.size();
+    int err = reserve(fd, length);
+    // Where the file system cannot reserve, only a world that fits in the old one's blocks is safe.
+    if (err && length <= st.st_size && (err == EOPNOTSUPP || err == ENOSYS))
+        err = 0;
+    if (err) {
+        close(fd);
+        *what = err == EOPNOTSUPP || err == ENOSYS
+                    ? "the file system cannot set room aside for the larger world, so the file is left as it is"
+                    : "there is no room for the world, so the file is left as it is";
+        return err;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, (off_t)done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            err = errno;
+            *what = "write error";
+            break;
+        }
+        *changed = true;
+        done += (size_t)n;
+    }
+    if (!err && ftruncate(fd, length) != 0) {
+        err = errno;
+        *what = "cannot cut the file to the world's length";
+    }
+    if (!err && fsync(fd) != 0) {
+        err = errno;
+        *what = "cannot flush the file to disk";
+    }
+    if (close(fd) != 0 && !err) {
+        err = errno;
+        *what = "write error on close";
+    }
+    return err;
 }
 
 void fs_sync_folder(const std::string &folder)
@@ -269,19 +381,24 @@ std::vector<std::string> fs_list(const std::string &folder)
     return names;
 }
 
-int fs_lock(const std::string &path, bool create, int *handle)
+int fs_lock(const std::string &path, bool create, const std::string &like, int *handle)
 {
     // flock belongs to the open file description: a second open, even in this process, competes.
-    int fd = open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    // A link is never followed: a dangling one would have its target created wherever it points.
+    const int flags = O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(path.c_str(), (create ? O_RDWR | O_CREAT : O_RDONLY) | flags, 0666);
     if (fd < 0 && create && errno == EACCES) // a lock file another user made: reading is enough to lock it
-        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        fd = open(path.c_str(), O_RDONLY | flags);
     if (fd < 0)
         return errno;
-    struct stat st;
+    struct stat st = {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        return EINVAL;
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     }
+    mode_t unused;
+    if (create)
+        take_owner(fd, path, like, &unused);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno == EAGAIN ? EWOULDBLOCK : errno;
         close(fd);
@@ -298,8 +415,6 @@ void fs_unlock(int handle)
 }
 
 long fs_process_id() { return (long)getpid(); }
-
-bool fs_process_gone(long pid) { return kill((pid_t)pid, 0) != 0 && errno == ESRCH; }
 
 std::string fs_data_home()
 {

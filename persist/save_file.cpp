@@ -9,6 +9,7 @@
 #include "world_place.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cfloat>
 #include <climits>
@@ -196,12 +197,17 @@ struct text_reader {
         creature_line[c] = line;
     }
 
-    // Only whitespace may follow the last item.
+    // Only whitespace may follow the last item, and a line end must: every writer ends the file with one,
+    // so a file cut inside its last number (1.905300 cut to 1) is told from a whole one.
     bool at_end()
     {
+        const char *after_last = p;
         skip_space();
-        if (p == end)
-            return true;
+        if (p == end) {
+            if (std::memchr(after_last, '\n', (size_t)(end - after_last)))
+                return true;
+            return refuse_here(token_line, "the file ends inside " + quoted() + ", without the line end after it");
+        }
         next("");
         return refuse_here(token_line, quoted() + " follows the last item of the world");
     }
@@ -236,62 +242,83 @@ static bool is_kept_refused(const std::string &path)
     return std::find(kept_refused.begin(), kept_refused.end(), path) != kept_refused.end();
 }
 
-static bool save_failed(const std::string &path, const std::string &what, int err)
+// `untouched` says whether the file under the world's name is still the one from before this save.
+static bool save_failed(const std::string &path, const std::string &what, int err, bool untouched = true)
 {
     last_error = "cannot save the world to " + path + ": " + what + (err ? ": " + fs_error_text(err) : "") +
-                 " (the previous save file is untouched)";
+                 (untouched ? " (the previous save file is untouched)"
+                            : " (the save file may be damaged: the world is saved again at the next chance)");
     return false;
 }
 
-// A process killed while saving leaves its "<name>.<pid>.tmp" or "<name>.<pid>.old" behind;
-// remove those whose process is gone, so months of interrupted saves do not pile up.
+// Temporaries are hidden names no user would choose: ".<world>.<pid>-<count>.tmp" and ".old".
+static std::string temporary_name(const std::string &path, unsigned count, const char *tail)
+{
+    return fs_join(fs_folder_of(path), "." + fs_name_of(path) + "." + std::to_string(fs_process_id()) + "-" +
+                                           std::to_string(count) + tail);
+}
+
+static bool all_digits(const std::string &text, size_t from, size_t to)
+{
+    if (from >= to)
+        return false;
+    for (size_t k = from; k < to; k++)
+        if (text[k] < '0' || text[k] > '9')
+            return false;
+    return true;
+}
+
+// A save killed half-way leaves its temporary behind.  Only called with the world's lock held, so no
+// living process is writing one of these names: every one found is left over, and is removed when it
+// is a plain file of this user's.  Anything else with a similar name is the user's and stays.
 static void remove_orphans(const std::string &path)
 {
     const std::string folder = fs_folder_of(path);
-    const std::string prefix = fs_name_of(path) + ".";
+    const std::string prefix = "." + fs_name_of(path) + ".";
     for (const std::string &name : fs_list(folder)) {
         if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        const std::string tail = name.substr(name.size() - 4);
-        if (tail != ".tmp" && tail != ".old")
+        const size_t tail = name.size() - 4;
+        if (name.compare(tail, 4, ".tmp") != 0 && name.compare(tail, 4, ".old") != 0)
             continue;
-        long pid = 0;
-        size_t k = prefix.size();
-        for (; k < name.size() - 4 && name[k] >= '0' && name[k] <= '9' && pid < 100000000; k++)
-            pid = pid * 10 + (name[k] - '0');
-        if (k != name.size() - 4 || pid <= 0 || pid == fs_process_id())
+        const size_t dash = name.find('-', prefix.size());
+        if (dash == std::string::npos || !all_digits(name, prefix.size(), dash) || !all_digits(name, dash + 1, tail))
             continue;
-        if (fs_process_gone(pid))
-            fs_remove(fs_join(folder, name));
+        const std::string orphan = fs_join(folder, name);
+        if (fs_is_own_plain_file(orphan))
+            fs_remove(orphan);
     }
 }
 
-// Gives the file about to be replaced the name "<path>.prev" as well, so that at every moment
-// either the old or the new world is under the world's own name.  Best effort: the save goes on
-// without it.
-static void keep_previous(const std::string &path)
+// A second name for the file about to be replaced, to become "<path>.prev" once the new world is in
+// place; empty when there is none (best effort: the save goes on without it).
+static std::string hold_previous(const std::string &path, unsigned count)
 {
-    if (!fs_is_regular(path))
-        return;
-    const std::string old = path + "." + std::to_string(fs_process_id()) + ".old";
-    fs_remove(old);
-    if (fs_link(path, old) != 0) {
-        // No hard links here (some network and FAT file systems): a copy does the same.
-        const fs_read r = fs_read_file(path, save_file_max_bytes());
-        const char *what = nullptr;
-        if (r.status != fs_read::ok || fs_write_new(old, r.bytes, path, &what) != 0)
-            return;
-    }
-    if (fs_rename(old, path + ".prev") != 0)
-        fs_remove(old);
+    if (!fs_is_plain_file(path))
+        return std::string();
+    const std::string old = temporary_name(path, count, ".old");
+    if (fs_link(path, old) == 0)
+        return old;
+    // No hard links here (some network and FAT file systems): a copy does the same.
+    const fs_read r = fs_read_file(path, save_file_max_bytes());
+    const char *what = nullptr;
+    if (r.status != fs_read::ok || fs_write_new(old, r.bytes, path, &what) != 0)
+        return std::string();
+    return old;
 }
 
-static bool save_to(const std::string &given, bool keep_prev, bool in_place)
+// Counts saves, so that no two saves of one process ever share a temporary name.
+static std::atomic<unsigned> saves{0};
+
+static bool save_to(const std::string &given, bool keep_prev, bool in_place, bool clean_up)
 {
     // A save through a symbolic link replaces (or creates) the file it points to, not the link.
     const std::string path = fs_link_target(given);
     if (is_kept_refused(given) || is_kept_refused(path))
         return save_failed(path, "the refused file there could not be moved aside and is kept as it is", 0);
+    // Only a regular file is ever replaced: never a device, a FIFO or a folder that has the name.
+    if (fs_name_exists(path) && !fs_is_plain_file(path))
+        return save_failed(path, "it is not a regular file", 0);
     std::string why;
     if (!world_check(world, &why))
         return save_failed(path, "the world is not sound (" + why + ")", 0);
@@ -306,38 +333,52 @@ static bool save_to(const std::string &given, bool keep_prev, bool in_place)
     const char *what = nullptr;
     if (in_place) {
         // The folder cannot take a new file: the one case without a temporary and a rename.
-        const int err = fs_rewrite(path, text.out, &what);
+        bool changed = false;
+        const int err = fs_rewrite(path, text.out, &what, &changed);
         if (err)
-            return save_failed(path, what, err);
+            return save_failed(path, what, err, !changed);
         last_error.clear();
         return true;
     }
 
-    // One temporary per process: two programs saving at once never write into each other's file.
-    const std::string temp = path + "." + std::to_string(fs_process_id()) + ".tmp";
+    const unsigned count = saves.fetch_add(1) + 1;
+    const std::string temp = temporary_name(path, count, ".tmp");
     int err = fs_write_new(temp, text.out, path, &what);
-    if (err == EEXIST) {
+    if (err == EEXIST && fs_is_own_plain_file(temp)) {
         // Left by an earlier process with our id that died while saving.
         fs_remove(temp);
         err = fs_write_new(temp, text.out, path, &what);
     }
     if (err)
         return save_failed(path, what, err);
-    if (keep_prev)
-        keep_previous(path);
+    const std::string old = keep_prev ? hold_previous(path, count) : std::string();
     err = fs_rename(temp, path);
     if (err) {
         fs_remove(temp);
+        if (!old.empty())
+            fs_remove(old);
         return save_failed(path, "cannot replace the save file", err);
+    }
+    // The new world is whole under its name: only now does the one before it become ".prev", and
+    // only over a regular file.
+    if (!old.empty()) {
+        const std::string prev = path + ".prev";
+        if (!fs_name_exists(prev) || fs_is_plain_file(prev)) {
+            if (fs_rename(old, prev) != 0)
+                fs_remove(old);
+        } else {
+            fs_remove(old);
+        }
     }
     // Make the renames themselves durable; the new file is in place either way.
     fs_sync_folder(fs_folder_of(path));
-    remove_orphans(path);
+    if (clean_up)
+        remove_orphans(path);
     last_error.clear();
     return true;
 }
 
-bool save_world(const char *path) { return save_to(path, false, false); }
+bool save_world(const char *path) { return save_to(path, false, false, false); }
 
 bool save_world(const world_place &place)
 {
@@ -345,7 +386,7 @@ bool save_world(const world_place &place)
         last_error = "the world is not saved to " + place.path + " in this run";
         return false;
     }
-    return save_to(place.path, true, place.in_place);
+    return save_to(place.path, true, place.in_place, place.lock_fd >= 0);
 }
 
 // ---------------------------------------------------------------- reading
@@ -354,35 +395,78 @@ static bool left_in_place = false;
 
 bool load_left_file_in_place() { return left_in_place; }
 
-// Refuses the file: moves it aside to the first free "<path>.bad", "<path>.bad.2", ... when allowed
-// and possible; otherwise leaves it and keeps every later save of this process off it.
-static load_result refuse(const std::string &path, const std::string &why, bool set_aside, bool movable)
+// The first free name of "<path>.bad", "<path>.bad.2", ...: `place` tries one and gives EEXIST when
+// it is taken; the name it took, or empty with *err saying why none could be had.
+template <class F> static std::string first_free_bad(const std::string &path, F place, int *err)
 {
-    std::string text = "save file " + path + " refused: " + why + "; ";
-    int err = 0;
-    if (set_aside && movable) {
-        for (int n = 1; n <= 10000; n++) {
-            const std::string kept = path + ".bad" + (n > 1 ? "." + std::to_string(n) : std::string());
-            err = fs_rename_new(path, kept);
-            if (err == 0) {
-                last_error = text + "kept as " + kept + ", starting a new world";
-                return load_refused;
-            }
-            if (err != EEXIST)
-                break;
-        }
+    for (int n = 1; n <= 10000; n++) {
+        const std::string kept = path + ".bad" + (n > 1 ? "." + std::to_string(n) : std::string());
+        *err = place(kept);
+        if (*err == 0)
+            return kept;
+        if (*err != EEXIST)
+            break;
     }
+    return std::string();
+}
+
+// A refused file that cannot leave its folder (read-only, saved in place) is copied to the user's data
+// folder instead, so that one damaged file never keeps every later run from saving.
+static std::string copy_to_data_home(const std::string &path, const std::string &bytes, int *err)
+{
+    const std::string home = fs_data_home();
+    if (home.empty()) {
+        *err = ENOENT;
+        return std::string();
+    }
+    const std::string data = fs_join(home, "life");
+    *err = fs_make_folders(data);
+    if (*err)
+        return std::string();
+    const char *what = nullptr;
+    return first_free_bad(fs_join(data, fs_name_of(path)),
+                          [&](const std::string &kept) { return fs_write_new(kept, bytes, "", &what); }, err);
+}
+
+// Leaves the file under its name and keeps every later save of this process off it.
+static load_result keep_off(const std::string &path, const std::string &text)
+{
     left_in_place = true;
     kept_refused.push_back(path);
-    if (!set_aside)
-        text += "left as it is";
-    else if (!movable)
-        text += "left as it is, and this run will not save over it";
-    else
-        text += "it could not be moved aside (" + fs_error_text(err) + "), so it stays as it is and this run " +
-                "will not save over it";
-    last_error = text + ", starting a new world";
+    last_error = text;
     return load_refused;
+}
+
+// Refuses a file whose contents are wrong: moves it aside to the first free "<path>.bad", ... when
+// allowed; where it cannot move, copies it to the user's data folder and lets this run save over it;
+// otherwise leaves it and keeps every later save of this process off it.  Only a regular file is ever
+// moved (`bytes` holds it when it was read).
+static load_result refuse(const std::string &path, const std::string &why, bool set_aside, bool regular,
+                          const std::string *bytes = nullptr)
+{
+    const std::string text = "save file " + path + " refused: " + why + "; ";
+    if (!set_aside)
+        return keep_off(path, text + "left as it is, starting a new world");
+    if (!regular)
+        return keep_off(path, text + "left as it is, and this run will not save over it, starting a new world");
+    int err = 0;
+    const std::string kept =
+        first_free_bad(path, [&](const std::string &name) { return fs_rename_new(path, name); }, &err);
+    if (!kept.empty()) {
+        last_error = text + "kept as " + kept + ", starting a new world";
+        return load_refused;
+    }
+    const std::string why_not = fs_error_text(err);
+    if (bytes) {
+        const std::string copy = copy_to_data_home(path, *bytes, &err);
+        if (!copy.empty()) {
+            last_error = text + "it could not be moved aside (" + why_not + "), so it is kept as " + copy +
+                         " and this run saves over it, starting a new world";
+            return load_refused;
+        }
+    }
+    return keep_off(path, text + "it could not be moved aside (" + why_not +
+                              "), so it stays as it is and this run will not save over it, starting a new world");
 }
 
 load_result load_world(const char *path) { return load_world(path, true); }
@@ -398,16 +482,19 @@ load_result load_world(const char *path_arg, bool set_aside_refused)
         last_error.clear();
         return load_missing;
     case fs_read::folder:
-        return refuse(path, "it is a folder, not a file", set_aside_refused, true);
+        return refuse(path, "it is a folder, not a file", set_aside_refused, false);
     case fs_read::special:
         return refuse(path, std::string("it is ") + r.kind + ", not a regular file", set_aside_refused, false);
     case fs_read::too_large:
         return refuse(path,
                       "it holds " + std::to_string(r.size) + " bytes, more than any world (" + std::to_string(limit) +
                           ")",
-                      set_aside_refused, true);
+                      set_aside_refused, fs_is_plain_file(path));
     case fs_read::failed:
-        return refuse(path, "it cannot be read: " + fs_error_text(r.err), set_aside_refused, true);
+        // Nothing is known about its contents (too many open files, another program holding it): a
+        // later run can read it, so it is neither moved nor saved over.
+        return keep_off(path, "save file " + path + " cannot be read now: " + fs_error_text(r.err) +
+                                  "; it is left as it is for the next run, and this run's new world is not saved");
     case fs_read::ok:
         break;
     }
@@ -424,12 +511,12 @@ load_result load_world(const char *path_arg, bool set_aside_refused)
         whole = walk_world(in, scratch) && in.at_end();
     }
     if (!whole)
-        return refuse(path, in.refusal, set_aside_refused, true);
+        return refuse(path, in.refusal, set_aside_refused, true, &r.bytes);
     std::string why;
     int creature = -1;
     if (!world_check(scratch, &why, &creature))
         return refuse(path, creature >= 0 ? "line " + std::to_string(in.creature_line[creature]) + ": " + why : why,
-                      set_aside_refused, true);
+                      set_aside_refused, true, &r.bytes);
 
     world = scratch;
     brains_changed();

@@ -20,42 +20,44 @@ static std::string numbered(const std::string &name, int copy)
 
 enum { most_copies = 100 };
 
+// Why a lock could not be had, in words; a link is never followed for a lock.
+static std::string lock_problem(const std::string &lock, int err)
+{
+    return "cannot lock " + lock + ": " + (err == ELOOP ? std::string("it is a symbolic link") : fs_error_text(err));
+}
+
 // Takes the first world in the folder no other process holds.  False when this folder cannot
 // give one (read-only with no writable world file left, or the lock cannot be had); *why says so.
+// A lock that fails for another reason than another copy holding it, beside a world that exists,
+// is no reason to run another world unnoticed: that world is then run, unsaved, and *why is empty.
 static bool claim_in(const std::string &folder, const std::string &name, world_place &place, std::string *why)
 {
     const bool folder_writable = fs_writable(folder);
     for (int copy = 1; copy <= most_copies; copy++) {
         const std::string path = fs_join(folder, numbered(name, copy));
+        const std::string lock = folder_writable ? path + ".lock" : path;
         int fd = -1;
-        if (folder_writable) {
-            const int err = fs_lock(path + ".lock", true, &fd);
+        if (folder_writable || (fs_is_regular(path) && fs_writable(path))) {
+            // Without a lock file the world file itself is the lock: it is rewritten in place.
+            const int err = fs_lock(lock, folder_writable, path, &fd);
             if (err == EWOULDBLOCK)
                 continue;
             if (err) {
-                *why = "cannot lock " + path + ".lock: " + fs_error_text(err);
-                return false;
+                *why = lock_problem(lock, err);
+                if (!fs_name_exists(path))
+                    return false;
+                place.path = path;
+                place.notice = *why + ": the world runs from " + path + " but is not saved";
+                why->clear();
+                return true;
             }
             place.path = path;
             place.lock_fd = fd;
-            place.in_place = false;
+            place.in_place = !folder_writable;
             // A file the user made read-only is respected: run it, never replace it.
             place.can_save = !(fs_is_regular(path) && !fs_writable(path));
             if (!place.can_save)
                 place.notice = path + " is read-only: the world runs from it but is not saved";
-        } else if (fs_is_regular(path) && fs_writable(path)) {
-            // No new file can be made here, but the world file itself can be rewritten; it is its own lock.
-            const int err = fs_lock(path, false, &fd);
-            if (err == EWOULDBLOCK)
-                continue;
-            if (err) {
-                *why = "cannot lock " + path + ": " + fs_error_text(err);
-                return false;
-            }
-            place.path = path;
-            place.lock_fd = fd;
-            place.in_place = true;
-            place.can_save = true;
         } else {
             *why = folder + " cannot be written";
             return false;
@@ -84,7 +86,9 @@ world_place claim_world_place(const char *argv0)
     std::string why;
     if (beside_can_hold(folder, beside) && claim_in(folder, name, place, &why))
         return place;
-    if (why.empty())
+    // A lock beside the program that cannot be used is a problem to show, not where the world routinely lives.
+    const bool routine = why.empty();
+    if (routine)
         why = "the program's folder (" + folder + ") cannot be written";
 
     // Installed where the user cannot write: the world belongs with the user's data.
@@ -105,7 +109,7 @@ world_place claim_world_place(const char *argv0)
     if (claim_in(data, name, place, &why_not_here)) {
         if (place.notice.empty()) {
             place.notice = why + ": the world is kept in " + place.path;
-            place.notice_is_routine = true;
+            place.notice_is_routine = routine;
         }
         return place;
     }

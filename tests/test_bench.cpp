@@ -61,6 +61,13 @@ TEST(bench, population_and_missing_load_file)
     const std::vector<std::string> lines = split_lines(read_bytes(dir + "/p.sav"));
     ASSERT_EQ((long)lines.size(), save_file_lines(field_max_width, field_max_height, 10));
     EXPECT_EQ(lines[save_file_lines(field_max_width, field_max_height, 0) - 1], "10");
+
+    // A benchmark moves nothing of the user's: a file it refuses stays under its name.
+    write_bytes(dir + "/bad.sav", "not a world\n");
+    const run_result bad = bench("--steps 0 --load " + dir + "/bad.sav");
+    EXPECT_EQ(bad.status, 0) << bad.out;
+    EXPECT_NE(bad.out.find("refused"), std::string::npos) << bad.out;
+    EXPECT_EQ(scratch.names(), (std::vector<std::string>{"bad.sav", "p.sav"}));
 }
 
 TEST(bench, bad_arguments_exit_2_with_usage)

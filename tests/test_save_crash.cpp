@@ -2,6 +2,8 @@
 // and the previous world in ".prev" whole.
 #include "save_fixture.h"
 
+#include "file_system.h"
+
 #include <chrono>
 #include <csignal>
 #include <random>
@@ -74,15 +76,27 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
         for (const std::string &name : dir.names()) {
             if (name == "life.sav" || name == "life.sav.prev")
                 continue;
-            ASSERT_EQ(name.rfind("life.sav.", 0), 0u) << name;
+            ASSERT_EQ(name.rfind(".life.sav.", 0), 0u) << name;
             const std::string tail = name.substr(name.size() - 4);
             ASSERT_TRUE(tail == ".tmp" || tail == ".old") << name;
         }
     }
-    // The next good save clears away what the killed ones left.
+    // The next good save clears away what the killed ones left, and nothing else: a user's backups
+    // named like temporaries of old, and another user's file, stay.
+    const std::vector<std::string> kept = {".life.sav.1-1.tmp", "life.sav.123456789.tmp", "life.sav.20240101.old"};
+    for (const std::string &name : kept)
+        write_bytes(dir.file(name), "the user's own");
+    ASSERT_EQ(chown(dir.file(kept[0]).c_str(), 65534, 65534), 0);
+    // Leftovers are only ever cleared by a save that holds the world's lock, as the program's do.
+    world_place locked = place;
+    ASSERT_EQ(fs_lock(path + ".lock", true, path, &locked.lock_fd), 0);
     world = *worlds[current];
-    ASSERT_TRUE(save_world(place));
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"life.sav", "life.sav.prev"}));
+    ASSERT_TRUE(save_world(locked));
+    fs_unlock(locked.lock_fd);
+    EXPECT_EQ(dir.names(),
+              (std::vector<std::string>{kept[0], "life.sav", kept[1], kept[2], "life.sav.lock", "life.sav.prev"}));
+    for (const std::string &name : kept)
+        EXPECT_EQ(read_bytes(dir.file(name)), "the user's own") << name;
     EXPECT_TRUE(read_bytes(path + ".prev") == bytes[current]);
     // The file that survived still loads.
     fresh_world();

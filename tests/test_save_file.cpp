@@ -380,6 +380,33 @@ TEST_F(save_refusal, a_file_cut_short_or_running_on_is_refused)
     std::vector<std::string> head(lines.begin(), lines.begin() + cut);
     expect_refused(join_lines(head) + "0.12", "the file ends where creature 3's weight should be");
     expect_refused(join_lines(lines) + "0.000000\n", "line 100157: \"0.000000\" follows the last item");
+    // Cut inside the last number: "1" of "1.905300" reads as a number, but the line end after it is missing.
+    std::string whole = join_lines(lines);
+    const size_t last = whole.rfind('\n', whole.size() - 2) + 1;
+    expect_refused(whole.substr(0, whole.find('.', last)), "line 100156: the file ends inside");
+    // A whole last line may end in CRLF, but must end.
+    whole.pop_back();
+    expect_refused(whole, "without the line end after it");
+}
+
+// Too many open files, a program holding it: nothing is known of its contents, so nothing is done to it.
+TEST_F(save_refusal, a_file_that_cannot_be_read_now_is_left_for_the_next_run)
+{
+    const std::string bytes = read_bytes(path);
+    const auto [status, said] = in_child([&] {
+        struct rlimit few = {3, 3};
+        setrlimit(RLIMIT_NOFILE, &few);
+        const load_result r = load_world(path.c_str());
+        const bool saved = save_world(path.c_str());
+        return std::string(r == load_refused && load_left_file_in_place() && !saved ? "left: " : "other: ") +
+               persist_error();
+    });
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    EXPECT_EQ(said.rfind("left: ", 0), 0u) << said;
+    EXPECT_TRUE(read_bytes(path) == bytes);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"life.sav"});
+    fresh_world();
+    EXPECT_EQ(load_world(path.c_str()), load_ok) << persist_error();
 }
 
 TEST_F(save_refusal, files_without_a_readable_header)
@@ -474,7 +501,7 @@ TEST_F(save_refusal, fifos_devices_and_huge_files_are_refused_at_once)
     EXPECT_EQ(std::filesystem::file_size(sparse + ".bad"), 2ull << 30);
 }
 
-TEST_F(save_refusal, a_folder_where_the_file_should_be_is_kept_aside)
+TEST_F(save_refusal, a_folder_where_the_file_should_be_stays_and_is_never_saved_over)
 {
     std::filesystem::remove(path);
     std::filesystem::create_directory(path);
@@ -483,8 +510,10 @@ TEST_F(save_refusal, a_folder_where_the_file_should_be_is_kept_aside)
     const auto reset = world_snapshot();
     EXPECT_EQ(load_world(path.c_str()), load_refused);
     EXPECT_TRUE(world_equal(world, *reset));
-    EXPECT_EQ(read_bytes(path + ".bad/inside"), "x");
     EXPECT_NE(std::string(persist_error()).find("it is a folder, not a file"), std::string::npos) << persist_error();
+    EXPECT_FALSE(save_world(path.c_str()));
+    EXPECT_EQ(read_bytes(path + "/inside"), "x");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"life.sav"});
 }
 
 // ---------------------------------------------------------------- failing saves
@@ -541,6 +570,48 @@ TEST_F(save_failure, a_write_error_part_way_leaves_the_old_file_and_no_temporary
     EXPECT_NE(said.find(path), std::string::npos) << said;
     EXPECT_NE(said.find(strerror(EFBIG)), std::string::npos) << said;
     expect_old_file_untouched();
+}
+
+// Saved in place (its folder read-only), a world that would grow on a full disk is not begun: the
+// file stays whole.  A file-size limit at the file's present size stands in for the full disk.
+TEST_F(save_failure, a_full_disk_leaves_a_file_saved_in_place_whole)
+{
+    const auto [status, said] = in_child([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        // The smaller world goes in over the larger and the file is cut to its length.
+        if (!save_world(place_at(path, true)))
+            return std::string("the smaller world failed: ") + persist_error();
+        const rlim_t size = (rlim_t)read_bytes(path).size();
+        struct rlimit limit = {size, size};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        lived_world(50, 50);
+        const bool saved = save_world(place_at(path, true));
+        return std::string(saved ? "saved" : "failed: ") + persist_error();
+    });
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    EXPECT_EQ(said.rfind("failed: ", 0), 0u) << said;
+    EXPECT_NE(said.find("the file is left as it is: " + std::string(strerror(EFBIG))), std::string::npos) << said;
+    EXPECT_NE(said.find("previous save file is untouched"), std::string::npos) << said;
+    EXPECT_EQ((long)split_lines(read_bytes(path)).size(), save_file_lines(100, 75, 30));
+    fresh_world();
+    EXPECT_EQ(load_world(path.c_str()), load_ok) << persist_error();
+    // With room again the larger world goes in whole.
+    lived_world(50, 50);
+    ASSERT_TRUE(save_world(place_at(path, true))) << persist_error();
+    EXPECT_TRUE(read_bytes(path) == old_bytes);
+}
+
+// Only a regular file is replaced: a FIFO or a device under the name stays what it is.
+TEST_F(save_failure, a_fifo_under_the_name_is_never_replaced)
+{
+    const std::string fifo = dir.file("fifo.sav");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(save_world(fifo.c_str()));
+    EXPECT_NE(std::string(persist_error()).find("it is not a regular file"), std::string::npos) << persist_error();
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo.sav", "life.sav"}));
 }
 
 TEST_F(save_failure, a_save_into_a_missing_folder_fails_cleanly)
@@ -612,15 +683,16 @@ TEST_F(save_failure, a_successful_save_clears_the_message_and_keeps_permissions)
 {
     EXPECT_FALSE(save_world(dir.file("gone/life.sav").c_str()));
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
-    // A temporary left by a dead process that had our id does not stop the save.
-    write_bytes(path + "." + std::to_string(getpid()) + ".tmp", "stale");
+    // A file named as this process's temporaries were named once is someone's, and stays.
+    const std::string old_form = "life.sav." + std::to_string(getpid()) + ".tmp";
+    write_bytes(dir.file(old_form), "stale");
     ASSERT_TRUE(save_world(path.c_str())) << persist_error();
     EXPECT_STREQ(persist_error(), "");
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(read_bytes(path), old_bytes);
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"life.sav"});
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"life.sav", old_form}));
 }
 
 TEST_F(save_failure, a_save_through_a_link_replaces_the_file_it_points_to)

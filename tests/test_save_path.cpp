@@ -6,7 +6,11 @@
 
 #include <string>
 
+#include <cstring>
+#include <filesystem>
+
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 static std::string own_executable()
@@ -178,7 +182,65 @@ TEST_F(world_claim, a_read_only_world_file_is_run_but_never_replaced)
     EXPECT_CHILD_RAN(status, said);
     EXPECT_EQ(said, world_path + " no-save locked | " + world_path +
                         " is read-only: the world runs from it but is not saved loaded not saved");
+    // Root, whom no permission stops, respects it too.
+    EXPECT_EQ(in_child([&] { return described(claim_world_place(program.c_str())); }).second,
+              world_path + " no-save locked | " + world_path + " is read-only: the world runs from it but is not saved");
     EXPECT_TRUE(read_bytes(world_path) == bytes);
+}
+
+// A run as root in the user's folder leaves every file there the user's, so the user's next run saves.
+TEST_F(world_claim, a_run_as_root_leaves_the_users_files_the_users)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can run as root in another user's folder";
+    const uid_t nobody_id = 65534;
+    ASSERT_TRUE(save_world(world_path.c_str()));
+    ASSERT_EQ(chmod(world_path.c_str(), 0640), 0);
+    ASSERT_EQ(chown(bin.c_str(), nobody_id, nobody_id), 0);
+    ASSERT_EQ(chown(world_path.c_str(), nobody_id, nobody_id), 0);
+    world_place place = claim_world_place(program.c_str());
+    ASSERT_TRUE(save_world(place)) << persist_error();
+    release_world_place(place);
+    for (const char *name : {"life.sav", "life.sav.prev", "life.sav.lock"}) {
+        struct stat st;
+        ASSERT_EQ(stat(dir.file(std::string("bin/") + name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_uid, nobody_id) << name;
+        EXPECT_EQ(st.st_gid, nobody_id) << name;
+        if (std::string(name) != "life.sav.lock") {
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << name;
+        }
+    }
+    const auto [status, said] = as_ordinary_user(dir, [&] {
+        world_place mine = claim_world_place(program.c_str());
+        return described(mine) + (save_world(mine) ? " saved" : std::string(" not saved: ") + persist_error());
+    });
+    EXPECT_CHILD_RAN(status, said);
+    EXPECT_EQ(said, world_path + " save locked |  saved");
+}
+
+// A lock that cannot be used for another reason than another copy is said, and never puts a new
+// world in the place of the one beside the program unnoticed; a link as the lock is never followed.
+TEST_F(world_claim, a_lock_that_cannot_be_used_is_told_and_keeps_the_world)
+{
+    ASSERT_TRUE(save_world(world_path.c_str()));
+    std::filesystem::create_directory(world_path + ".lock");
+    const auto [status, said] = in_child([&] {
+        setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
+        world_place beside = claim_world_place(program.c_str());
+        std::string out = described(beside) + (beside.notice_is_routine ? " (routine)" : "") + "\n";
+        std::filesystem::remove(world_path + ".lock");
+        std::filesystem::remove(world_path);
+        symlink("../nowhere/target", (world_path + ".lock").c_str());
+        world_place elsewhere = claim_world_place(program.c_str());
+        return out + described(elsewhere) + (elsewhere.notice_is_routine ? " (routine)" : "");
+    });
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    const std::string data_world = dir.file("home/data/life/life.sav");
+    EXPECT_EQ(said, world_path + " no-save | cannot lock " + world_path + ".lock: " + strerror(EISDIR) +
+                        ": the world runs from " + world_path + " but is not saved\n" + data_world +
+                        " save locked | cannot lock " + world_path +
+                        ".lock: it is a symbolic link: the world is kept in " + data_world);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
 }
 
 TEST_F(world_claim, a_writable_world_file_in_a_read_only_folder_is_saved_in_place)
@@ -207,4 +269,22 @@ TEST_F(world_claim, a_writable_world_file_in_a_read_only_folder_is_saved_in_plac
     for (const auto &e : std::filesystem::directory_iterator(bin))
         in_bin.push_back(e.path().filename().string());
     EXPECT_EQ(in_bin, std::vector<std::string>{"life.sav"});
+
+    // Torn (a kill in the middle of an in-place write), it cannot be moved aside: a copy goes to the
+    // user's data folder, and the run saves over it again.
+    const std::string torn = read_bytes(world_path).substr(0, 5000);
+    write_bytes(world_path, torn);
+    const auto [status2, said2] = as_ordinary_user(dir, [&] {
+        setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
+        world_place place = claim_world_place(program.c_str());
+        const load_result loaded = load_world(place.path.c_str());
+        const std::string message = persist_error();
+        return message + (loaded == load_refused && !load_left_file_in_place() && save_world(place) ? " | saved" : "");
+    });
+    EXPECT_CHILD_RAN(status2, said2);
+    const std::string copy = dir.file("home/data/life/life.sav.bad");
+    EXPECT_NE(said2.find("so it is kept as " + copy + " and this run saves over it"), std::string::npos) << said2;
+    EXPECT_NE(said2.find(" | saved"), std::string::npos) << said2;
+    EXPECT_TRUE(read_bytes(copy) == torn);
+    EXPECT_EQ((long)split_lines(read_bytes(world_path)).size(), save_file_lines(100, 75, 30));
 }

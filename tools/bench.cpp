@@ -1,6 +1,7 @@
 // life-bench: builds a world like the program does, runs it headless, and reports the step rate.
 #include "brain.h"
 #include "cycle.h"
+#include "file_system.h"
 #include "reset.h"
 #include "save_file.h"
 #include "step.h"
@@ -107,6 +108,8 @@ static void describe_difference(const world_state &a, const world_state &b, char
 
 int main(int argc, char **argv)
 {
+    // Closed descriptors would be taken by the save file, and the printed figures written into it.
+    fs_guard_standard_streams();
     long long population = 50, steps = 10000, event_every = 0;
     const char *load_path = nullptr, *save_path = nullptr;
     bool reference = false, compare = false;
@@ -154,7 +157,8 @@ int main(int argc, char **argv)
 
     world.population = (int32_t)population;
     world_reset();
-    if (load_path && load_world(load_path) == load_refused)
+    // A benchmark only reads the file: one it refuses stays where it is.
+    if (load_path && load_world(load_path, false) == load_refused)
         std::fprintf(stderr, "life-bench: %s\n", persist_error());
 
     step_counters = step_counts{};

@@ -1,0 +1,55 @@
+// Every save of the running program: one at a time, the world never read half-changed, and the last save exactly once.
+#include "saving.h"
+
+#include "save_file.h"
+#include "world_place.h"
+
+#include <atomic>
+#include <string>
+
+static std::mutex world_mutex;
+// Written and read only under world_mutex.
+static world_place *place = nullptr;
+static bool looking = false;
+static bool finished = false;
+static bool finished_saved = false;
+static std::string finished_why;
+// Read without the lock: the display going away asks it from inside Xlib's error handlers.
+static std::atomic<bool> will_save{false};
+
+std::mutex &saving_world_mutex() { return world_mutex; }
+
+void saving_begin(world_place *where, bool looking_only)
+{
+    std::lock_guard<std::mutex> hold(world_mutex);
+    place = where;
+    looking = looking_only;
+    will_save.store(!finished && !looking && place && place->can_save);
+}
+
+bool saving_will_save() { return will_save.load(); }
+
+bool saving_autosave()
+{
+    std::lock_guard<std::mutex> hold(world_mutex);
+    if (finished || looking || !place)
+        return true;
+    return save_world(*place);
+}
+
+bool saving_finish(const char **why)
+{
+    std::lock_guard<std::mutex> hold(world_mutex);
+    if (!finished) {
+        finished = true;
+        will_save.store(false);
+        // Nothing loaded yet (dismissed during start-up) or only looking: there is nothing to save.
+        finished_saved = !place || looking || save_world(*place);
+        finished_why = finished_saved ? std::string() : std::string(persist_error());
+        if (place)
+            release_world_place(*place);
+    }
+    if (why)
+        *why = finished_why.c_str();
+    return finished_saved;
+}
