@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -37,7 +38,8 @@ std::string program_in(const scratch_folder &dir, const std::string &name)
 }
 
 life_process::life_process(const std::string &program, const std::vector<std::string> &args, bool display,
-                           const std::string &stderr_to, const std::string &user_home)
+                           const std::string &stderr_to, const std::string &user_home,
+                           const start_options &options)
 {
     stderr_path = stderr_to.empty() ? program + ".stderr" : stderr_to;
     pid = fork();
@@ -47,6 +49,20 @@ life_process::life_process(const std::string &program, const std::vector<std::st
         int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err >= 0)
             dup2(err, 2);
+        if (err > 2)
+            close(err);
+        if (options.output_fd >= 0) {
+            dup2(options.output_fd, 1);
+            dup2(options.output_fd, 2);
+        }
+        for (int fd : options.closed)
+            close(fd);
+        if (options.file_size_limit >= 0) {
+            const struct rlimit limit = {(rlim_t)options.file_size_limit, (rlim_t)options.file_size_limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        for (const std::string &variable : options.environment)
+            putenv(const_cast<char *>(variable.c_str()));
         if (!display)
             unsetenv("DISPLAY");
         if (!user_home.empty()) {

@@ -13,6 +13,14 @@ const char *life_bench();
 // Links the program (life_bin()) into the folder as `name` and returns its path.
 std::string program_in(const scratch_folder &dir, const std::string &name);
 
+// How a run is started beyond the usual, as a system at odds with the program might start it.
+struct start_options {
+    std::vector<int> closed;               // descriptors closed before the start (`2>&-`)
+    int output_fd = -1;                    // given as both standard output and error (a pipe, say)
+    long long file_size_limit = -1;        // RLIMIT_FSIZE in bytes; -1 for none
+    std::vector<std::string> environment;  // NAME=VALUE added for the program only
+};
+
 // One run of the program; killed if still running when destroyed.
 struct life_process {
     // With `display` false the program is started with no DISPLAY at all.  Its stderr goes to
@@ -20,7 +28,8 @@ struct life_process {
     // `nobody` with that HOME (and no XDG_DATA_HOME), as on a user's desk where not every folder is
     // writable; tests run as root, for whom every permission check passes.
     life_process(const std::string &program, const std::vector<std::string> &args = {}, bool display = true,
-                 const std::string &stderr_to = "", const std::string &user_home = "");
+                 const std::string &stderr_to = "", const std::string &user_home = "",
+                 const start_options &options = start_options());
     ~life_process();
     life_process(const life_process &) = delete;
     life_process &operator=(const life_process &) = delete;
