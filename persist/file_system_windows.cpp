@@ -52,8 +52,9 @@ static int last_errno()
         return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-    case ERROR_SHARING_VIOLATION:
         return EACCES;
+    case ERROR_SHARING_VIOLATION: // another program holds it open: busy, which is not the same as read-only
+        return EBUSY;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return EEXIST;
@@ -73,6 +74,9 @@ static int last_errno()
         return EIO;
     }
 }
+
+// A GUI program has no console streams to guard, and Windows has no signal for a broken pipe or a size limit.
+void fs_guard_standard_streams() {}
 
 static DWORD attributes(const std::string &path) { return GetFileAttributesW(wide(path).c_str()); }
 
@@ -160,6 +164,25 @@ bool fs_is_regular(const std::string &path)
     return a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
+bool fs_is_plain_file(const std::string &path)
+{
+    const DWORD a = attributes(path);
+    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (a == INVALID_FILE_ATTRIBUTES || (a & not_plain))
+        return false;
+    // A reserved name such as CON carries plain attributes; only its handle tells it is a device.  No access
+    // is asked for, so a file another program holds open still opens here.
+    const HANDLE h = open_file(path, 0, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    const bool disk = GetFileType(h) == FILE_TYPE_DISK;
+    CloseHandle(h);
+    return disk;
+}
+
+// Windows keeps no owner that a save could take from a user: any plain file is this user's to replace.
+bool fs_is_own_plain_file(const std::string &path) { return fs_is_plain_file(path); }
+
 bool fs_writable(const std::string &path)
 {
     const DWORD a = attributes(path);
@@ -175,9 +198,11 @@ bool fs_writable(const std::string &path)
         CloseHandle(h);
         return true;
     }
+    if (a & FILE_ATTRIBUTE_READONLY)
+        return false;
     const HANDLE h = open_file(path, GENERIC_WRITE, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE)
-        return false;
+        return GetLastError() == ERROR_SHARING_VIOLATION; // held open by another program: busy, not read-only
     CloseHandle(h);
     return true;
 }
@@ -185,11 +210,24 @@ bool fs_writable(const std::string &path)
 // Links are rare on Windows and replacing one replaces the link itself, which is what a save then does.
 std::string fs_link_target(const std::string &path) { return path; }
 
+// Whether another program holds the file open in a way that forbids deleting or renaming it.
+static bool held_open(const std::string &path)
+{
+    const HANDLE h = open_file(path, DELETE, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 int fs_rename(const std::string &from, const std::string &to)
 {
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : last_errno();
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    // Replacing a file another program holds open is refused as access denied; say it is busy instead.
+    const int err = last_errno();
+    return err == EACCES && (held_open(to) || held_open(from)) ? EBUSY : err;
 }
 
 int fs_rename_new(const std::string &from, const std::string &to)
@@ -226,7 +264,8 @@ static int write_flushed(HANDLE h, const std::string &bytes, const char **what)
 
 int fs_write_new(const std::string &path, const std::string &bytes, const std::string &, const char **what)
 {
-    // Nothing to copy from `like`: the one permission bit Windows keeps on a file, read-only, is never saved over.
+    // Nothing to copy from `like`: Windows keeps no owner to hand on, and the one permission bit it keeps on a
+    // file, read-only, is never saved over.
     const HANDLE h = open_file(path, GENERIC_WRITE, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
         *what = "cannot create the temporary file";
@@ -239,9 +278,18 @@ int fs_write_new(const std::string &path, const std::string &bytes, const std::s
     return err;
 }
 
-int fs_rewrite(const std::string &path, const std::string &bytes, const char **what)
+// Moves the end of the file to `length`, growing or shrinking it.
+static bool set_length(HANDLE h, long long length)
 {
-    const HANDLE h = open_file(path, GENERIC_WRITE, TRUNCATE_EXISTING);
+    LARGE_INTEGER at;
+    at.QuadPart = length;
+    return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+}
+
+int fs_rewrite(const std::string &path, const std::string &bytes, const char **what, bool *changed)
+{
+    *changed = false;
+    const HANDLE h = open_file(path, GENERIC_WRITE, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) {
         *what = "cannot open the file for writing";
         return last_errno();
@@ -251,7 +299,40 @@ int fs_rewrite(const std::string &path, const std::string &bytes, const char **w
         *what = "it is not a regular file";
         return EINVAL;
     }
-    const int err = write_flushed(h, bytes, what);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size)) {
+        const int err = last_errno();
+        CloseHandle(h);
+        *what = "cannot read the size of the file";
+        return err;
+    }
+    const long long old_length = (long long)size.QuadPart, new_length = (long long)bytes.size();
+    // The room for a larger world is taken before a byte is written, so a full disk leaves the old world whole.
+    if (new_length > old_length && !set_length(h, new_length)) {
+        const int err = last_errno();
+        set_length(h, old_length);
+        CloseHandle(h);
+        *what = "there is no room for the larger world, so the file is left as it is";
+        return err;
+    }
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
+        const int err = last_errno();
+        set_length(h, old_length);
+        CloseHandle(h);
+        *what = "cannot go to the start of the file";
+        return err;
+    }
+    *changed = true;
+    int err = write_flushed(h, bytes, what);
+    if (!err && !set_length(h, new_length)) {
+        err = last_errno();
+        *what = "cannot set the length of the file";
+    }
+    if (!err && !FlushFileBuffers(h)) {
+        err = last_errno();
+        *what = "cannot flush the file to disk";
+    }
     CloseHandle(h);
     return err;
 }
@@ -300,13 +381,22 @@ static OVERLAPPED lock_range()
     return at;
 }
 
-int fs_lock(const std::string &path, bool create, int *handle)
+// Windows keeps no owner to hand on, so `like` is not needed.
+int fs_lock(const std::string &path, bool create, const std::string &, int *handle)
 {
-    HANDLE h = open_file(path, create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, create ? OPEN_ALWAYS : OPEN_EXISTING);
+    // The link itself is opened, never what it leads to, so a planted link cannot aim the lock elsewhere.
+    const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT;
+    const DWORD access = create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    HANDLE h = open_file(path, access, create ? OPEN_ALWAYS : OPEN_EXISTING, flags);
     if (h == INVALID_HANDLE_VALUE && create && GetLastError() == ERROR_ACCESS_DENIED) // another user's lock file
-        h = open_file(path, GENERIC_READ, OPEN_EXISTING);
+        h = open_file(path, GENERIC_READ, OPEN_EXISTING, flags);
     if (h == INVALID_HANDLE_VALUE)
         return last_errno();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(h);
+        return ELOOP;
+    }
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
         return EINVAL;
@@ -334,17 +424,6 @@ void fs_unlock(int handle)
 }
 
 long fs_process_id() { return (long)GetCurrentProcessId(); }
-
-bool fs_process_gone(long pid)
-{
-    const HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)pid);
-    if (!p)
-        return GetLastError() == ERROR_INVALID_PARAMETER; // no such process; access denied means it lives
-    DWORD code = 0;
-    const bool gone = GetExitCodeProcess(p, &code) && code != STILL_ACTIVE;
-    CloseHandle(p);
-    return gone;
-}
 
 std::string fs_data_home()
 {
@@ -410,6 +489,11 @@ std::string fs_error_text(int err)
 {
     if (err == EWOULDBLOCK)
         return "held by another process";
+    // The C library's own words for these are POSIX's or missing.
+    if (err == EBUSY)
+        return "in use by another program";
+    if (err == ELOOP)
+        return "a symbolic link or junction, which is not followed";
     return strerror(err);
 }
 

@@ -156,6 +156,31 @@ struct wine_test : ::testing::Test {
         EXPECT_EQ(p->exit_code, 0) << p->error_output();
         return read_lines(dir.file("life.sav"));
     }
+
+    // Another Windows program holding life.sav open, letting others only "read" it or only "delete" it,
+    // until `release` is called; null when it could not be had.
+    std::unique_ptr<life_process> hold_world(const std::string &share)
+    {
+        const std::string exe = dir.file("hold_file.exe");
+        const std::vector<std::string> compile{"x86_64-w64-mingw32-gcc", "-O2", "-Wall", "-Wextra", "-o", exe,
+                                               HOLD_FILE_SOURCE};
+        if (!file_exists(exe) && run_tool(compile) != 0)
+            return nullptr;
+        std::filesystem::remove(dir.file("held"));
+        std::filesystem::remove(dir.file("release"));
+        // Wine takes Z: for the Unix root.
+        const std::vector<std::string> args{exe, "Z:" + dir.file("life.sav"), share, "Z:" + dir.file("held"),
+                                            "Z:" + dir.file("release")};
+        auto holder = std::make_unique<life_process>("/usr/bin/wine", args, true, dir.file("hold.log"));
+        if (!poll_until([&] { return file_exists(dir.file("held")); }, start_timeout_ms))
+            return nullptr;
+        return holder;
+    }
+    void release(life_process &holder)
+    {
+        write_bytes(dir.file("release"), "");
+        EXPECT_TRUE(holder.wait_exit(exit_timeout_ms)) << "the holder did not let go";
+    }
 };
 x_server *wine_test::server = nullptr;
 
@@ -224,6 +249,41 @@ TEST_F(wine_test, a_second_copy_takes_a_world_of_its_own)
     if (second_ended) {
         expect_complete_world(dir.file("life-2.sav"));
         EXPECT_FALSE(file_exists(dir.file("life.sav"))) << "the second copy wrote the first one's world";
+    }
+}
+
+TEST_F(wine_test, a_busy_file_under_wine_is_neither_refused_nor_saved_over_and_the_next_run_goes_on_from_it)
+{
+    long t = saved_time(run_once());
+    ASSERT_GE(t, 1);
+    // As a backup or sync tool holds it: with no read sharing the world cannot be read at all; with read
+    // sharing only it loads, but the save cannot replace it.
+    for (const std::string share : {"delete", "read"}) {
+        const std::string world = read_bytes(dir.file("life.sav"));
+        auto holder = hold_world(share);
+        ASSERT_TRUE(holder) << share << ": no program holds the world";
+        std::filesystem::remove(dir.file("life.sav.lock"));
+        auto p = start({"/s"}, share + ".log");
+        std::string seen;
+        EXPECT_TRUE(world_drawn(dir.file("life.sav.lock"), &seen))
+            << share << ": no world on the screen (" << seen << "): " << p->error_output();
+        sleep_ms(1500);
+        EXPECT_EQ(run_tool({"xdotool", "key", "x"}), 0);
+        EXPECT_TRUE(p->wait_exit(exit_timeout_ms)) << "a key did not end it";
+        const std::string said = p->error_output();
+        EXPECT_EQ(p->exit_code, 1) << share << ": " << said;
+        // Unreadable, it is left alone with the reason said; readable, it loads and only the save fails.
+        const bool readable = share == "read";
+        EXPECT_NE(said.find(readable ? "untouched" : "cannot be read"), std::string::npos) << share << ": " << said;
+        EXPECT_FALSE(readable && said.find("cannot be read") != std::string::npos) << said;
+        EXPECT_EQ(said.find("read-only"), std::string::npos) << share << ": " << said;
+        EXPECT_TRUE(read_bytes(dir.file("life.sav")) == world) << share << ": the held world file changed";
+        EXPECT_FALSE(file_exists(dir.file("life.sav.bad"))) << share << ": the held world was moved aside";
+        release(*holder);
+
+        const long next = saved_time(run_once(3000));
+        EXPECT_GT(next, t) << share << ": the run after the release did not go on from the held world";
+        t = next;
     }
 }
 
