@@ -1,6 +1,11 @@
 // The once-a-second clock: world time, ages, steps per second, and the 21-second event.
 #pragma once
 
+#include "front_state.h"
+
+struct simulation;
+
 // Counts one second; every 21st call moves the food sources, culls the worst and moves the clock
-// text, then, with the display off, calls clear_screen (null where there is no screen).
-void clock_tick(void (*clear_screen)());
+// text.  True when that event ran: with the display off the screen then wants clearing, which is
+// the caller's to do.
+bool clock_tick(simulation &s, front_state &f);

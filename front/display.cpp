@@ -7,6 +7,7 @@
 #include "notices.h"
 #include "picture_layout.h"
 #include "present.h"
+#include "simulation.h"
 #include "world.h"
 
 #include <allegro.h>
@@ -39,14 +40,14 @@ static int rgb(int32_t c) { return makecol(color_red(c), color_green(c), color_b
 
 // Draws the two figures at (x, y); with `show`, puts each line's own box on the screen, so the
 // figures change in place without the rest of the picture being copied again.
-static void draw_clock_text(int x, int y, bool show)
+static void draw_clock_text(const world_state &w, const front_state &f, int x, int y, bool show)
 {
     const int grey = makecol(0x80, 0x80, 0x80);
     char lines[2][32];
-    std::snprintf(lines[0], sizeof lines[0], "time:%6d", (int)world.time);
-    std::snprintf(lines[1], sizeof lines[1], " ips:%6d", (int)world.ips);
+    std::snprintf(lines[0], sizeof lines[0], "time:%6d", (int)w.time);
+    std::snprintf(lines[1], sizeof lines[1], " ips:%6d", (int)f.ips);
     for (int k = 0; k < 2; k++) {
-        textout_ex(back_buffer, font, lines[k], x, y + 10 * k, grey, text_background);
+        textout_ex(back_buffer, font, lines[k], x, y + 10 * k, grey, f.text_background);
         if (show)
             present_picture(back_buffer, x, y + 10 * k, x + text_length(font, lines[k]), y + 10 * k + text_height(font));
     }
@@ -121,8 +122,9 @@ static int draw_notice_in_picture(const std::string &fresh)
     return top;
 }
 
-static void draw_field(int width, int height)
+static void draw_field(const world_state &world)
 {
+    const int width = world.field_width, height = world.field_height;
     for (int j = 0; j < height; j++) {
         for (int i = 0; i < width; i++) {
             const int idx = cell_index(i, j);
@@ -131,7 +133,7 @@ static void draw_field(int width, int height)
             if (!(g >= 1.0))
                 continue;
             const int level = g >= 255.0 ? 255 : (int)g;
-            const int x = world.cell_x_px[idx], y = world.cell_y_px[idx];
+            const int x = i * cell_px, y = j * cell_px;
             rectfill(back_buffer, x, y, x + 6, y + 6, makecol(level, level, level));
         }
     }
@@ -139,7 +141,7 @@ static void draw_field(int width, int height)
 
 // Every slot stands inside the largest field: a load takes only such creatures and a step
 // never moves one out, so its pixels are on the screen.
-static void draw_creatures()
+static void draw_creatures(const world_state &world)
 {
     const int red = makecol(0xFF, 0, 0);
     for (int c = 0; c < world.population; c++) {
@@ -154,8 +156,9 @@ static void draw_creatures()
     }
 }
 
-static void draw_overlay()
+static void draw_overlay(const world_state &world, const front_state &f)
 {
+    const int text_background = f.text_background;
     textprintf_ex(back_buffer, font, 300, 10, makecol(0x7F, 0x7F, 0x7F), text_background, "  time     resources  ");
     for (int c = 0; c < world.population; c++) {
         const creature &cr = world.creatures[c];
@@ -169,19 +172,19 @@ static void draw_overlay()
     textprintf_ex(back_buffer, font, 10, 150, grey, text_background, "star (*) marks the best");
     // The run's last message stays here, left of the creature table.
     draw_lines(back_buffer, notice_wrapped(notice_last(), 36), 10, 170, grey, text_background);
-    draw_clock_text(10, 10, false);
+    draw_clock_text(world, f, 10, 10, false);
 }
 
-static void draw_world()
+static void draw_world(const world_state &world, const front_state &f)
 {
     const int width = world.field_width, height = world.field_height;
     clear_bitmap(back_buffer);
-    draw_field(width, height);
-    draw_creatures();
-    if (world.info_on)
-        draw_overlay();
+    draw_field(world);
+    draw_creatures(world);
+    if (f.info_on)
+        draw_overlay(world, f);
     else
-        draw_clock_text(world.text_x, world.text_y, false);
+        draw_clock_text(world, f, f.text_x, f.text_y, false);
     const int notice_top = draw_notice_in_picture(notice_fresh(steady_ms()));
     present_picture(back_buffer, 0, 0, width * cell_px, height * cell_px);
     if (notice_top < screen_h)
@@ -210,14 +213,25 @@ void display_clear()
     margin_text.clear();
 }
 
-void display_tick()
+void display_paint_old_field(int width_px, int height_px)
+{
+    rectfill(back_buffer, -1, -1, width_px, height_px, makecol(0x20, 0x20, 0x20));
+    present_picture(back_buffer, 0, 0, width_px + 1, height_px + 1);
+}
+
+void display_tick(simulation &s, front_state &f)
 {
     // Once the display has gone away nothing may touch X again, keyboard included.
     if (display_lost())
         return;
     // In a host's window the keyboard is the host's: no keyboard is installed.
-    if (keyboard_driver && keypressed())
-        key_command(readkey() >> 8);
+    if (keyboard_driver && keypressed()) {
+        const int scancode = readkey() >> 8;
+        // A new world is drawn over the old field's place, painted first.
+        if (scancode == scancode_f12 && back_buffer)
+            display_paint_old_field(s.world.field_width * cell_px, s.world.field_height * cell_px);
+        key_command(s, f, scancode);
+    }
     if (!back_buffer)
         return;
     // A resized window starts black: the figures and the message are drawn again in full.
@@ -226,11 +240,11 @@ void display_tick()
         picture_notice_rows = 0;
     }
     const std::string &fresh = notice_fresh(steady_ms());
-    if (world.display_on) {
-        draw_world();
+    if (s.world.display_on) {
+        draw_world(s.world, f);
     } else {
         // Only the figures; the opaque background covers the previous ones.
-        draw_clock_text(world.text_x, world.text_y, true);
+        draw_clock_text(s.world, f, f.text_x, f.text_y, true);
         show_notice_over_frozen_picture(fresh);
     }
     show_notice_in_margin(fresh);

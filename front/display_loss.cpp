@@ -1,32 +1,57 @@
-// The X display going away (logout, an X crash, the host destroying the window): a stop like SIGTERM, never an exit from inside Xlib.
+// What the display going away or the session ending does on every platform: one stop, and the world's save run exactly once.
 #include "display_loss.h"
 
 #include "handover.h"
-
-#include <X11/Xlib.h>
+#include "saving.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
-#include <pthread.h>
-
+static std::atomic<bool> lost{false};
 static std::atomic<bool> window_gone{false};
-static Display *watched = nullptr;
-static XErrorHandler previous_error_handler = nullptr;
-static pthread_t main_thread;
+static std::atomic<bool> finishing{false};
+static void (*finish_hook)() = nullptr;
 
-// Returning would let Xlib end the process.
-static int on_io_error(Display *)
+// Long enough for the main thread to end its step and save; it only stays longer when it is blocked
+// behind the platform's lock (Xlib's, or Allegro's window thread) held by the thread that saw the end.
+static const std::chrono::milliseconds grace(1500);
+
+// "saving the world and stopping" only once there is a world this run saves.
+static const char *display_loss_outcome()
 {
-    display_loss_end("the X display went away", pthread_equal(pthread_self(), main_thread));
+    return saving_will_save() ? "saving the world and stopping" : "stopping";
 }
 
-void display_loss_guard(void (*finish)())
+static void finish_once()
 {
-    display_loss_set_finish(finish);
-    main_thread = pthread_self();
-    XSetIOErrorHandler(on_io_error);
+    if (!finishing.exchange(true) && finish_hook)
+        finish_hook();
 }
+
+[[noreturn]] static void wait_for_ever()
+{
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+void display_loss_set_finish(void (*finish)()) { finish_hook = finish; }
+
+void display_loss_end(const char *what, bool on_main_thread)
+{
+    if (!lost.exchange(true))
+        std::fprintf(stderr, "life: %s; %s\n", what, display_loss_outcome());
+    handover_stop();
+    // The main thread meets the platform only between two turns of steps, so the world is whole there.
+    if (on_main_thread)
+        finish_once();
+    std::this_thread::sleep_for(grace);
+    finish_once();
+    wait_for_ever();
+}
+
+bool display_lost() { return lost.load(std::memory_order_relaxed); }
 
 void display_loss_window_gone(const char *why)
 {
@@ -37,23 +62,10 @@ void display_loss_window_gone(const char *why)
 
 bool display_window_gone() { return window_gone.load(std::memory_order_relaxed); }
 
-static int on_x_error(Display *d, XErrorEvent *e)
+void display_loss_finish()
 {
-    if (d != watched)
-        return previous_error_handler ? previous_error_handler(d, e) : 0;
-    // Only a local look-up of the error's name: no request may be sent from here.
-    char name[80] = "";
-    XGetErrorText(d, e->error_code, name, sizeof name);
-    char why[160];
-    std::snprintf(why, sizeof why, "the screen saver's window went away (X error: %s)", name);
-    display_loss_window_gone(why);
-    return 0;
-}
-
-void display_loss_watch_window(Display *host)
-{
-    watched = host;
-    XErrorHandler previous = XSetErrorHandler(on_x_error);
-    if (previous != on_x_error)
-        previous_error_handler = previous;
+    if (!display_lost())
+        return;
+    finish_once();
+    wait_for_ever();
 }

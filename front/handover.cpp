@@ -1,7 +1,6 @@
 // The hand-over between Allegro's threads and the main loop: the stop flag and the pending timer work.
 #include "handover.h"
 
-#include "clock.h"
 #include "pointer.h"
 
 #include <chrono>
@@ -30,13 +29,13 @@ void stop_on_mouse(int flags, int x, int y)
 
 bool handover_pending() { return pending.load(std::memory_order_relaxed) != 0; }
 
-void handover_run(void (*display_pass)(), void (*clear_screen)())
+void handover_run(const handover_work &work)
 {
-    uint32_t work = pending.exchange(0, std::memory_order_relaxed);
-    for (uint32_t n = work >> 1; n > 0; n--)
-        clock_tick(clear_screen);
-    if ((work & 1) && display_pass)
-        display_pass();
+    const uint32_t due = pending.exchange(0, std::memory_order_relaxed);
+    for (uint32_t n = due >> 1; n > 0 && work.clock_tick; n--)
+        work.clock_tick(work.context);
+    if ((due & 1) && work.display_pass)
+        work.display_pass(work.context);
 }
 
 void handover_clear() { pending.store(0, std::memory_order_relaxed); }

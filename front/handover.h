@@ -21,10 +21,16 @@ void stop_on_mouse(int flags, int x, int y);
 // True when timer work is waiting; one relaxed load, cheap enough to test after every step.
 bool handover_pending();
 
-// Runs the waiting work on the calling (main) thread, between two steps: every clock tick due,
-// in order (each given clear_screen), then one display pass if any is due (display ticks that
-// piled up collapse into one).  Either function may be null where there is no screen.
-void handover_run(void (*display_pass)(), void (*clear_screen)());
+// The work the main thread does for the handlers, each given `context`.  Either may be null.
+struct handover_work {
+    void *context = nullptr;
+    void (*clock_tick)(void *context) = nullptr;   // one second of the clock
+    void (*display_pass)(void *context) = nullptr; // one key command and one picture
+};
+
+// Runs the waiting work on the calling (main) thread, between two steps: every clock tick due, in
+// order, then one display pass if any is due (display ticks that piled up collapse into one).
+void handover_run(const handover_work &work);
 
 // Forgets pending work; for tests.
 void handover_clear();

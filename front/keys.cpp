@@ -4,30 +4,30 @@
 #include "field.h"
 #include "handover.h"
 #include "reset.h"
+#include "simulation.h"
 #include "world.h"
 
-int text_background = -1;
+void text_background_follow_display(const world_state &w, front_state &f) { f.text_background = w.display_on ? -1 : 0; }
 
-void text_background_follow_display() { text_background = world.display_on ? -1 : 0; }
-
-void key_command(int scancode)
+void key_command(simulation &s, front_state &f, int scancode)
 {
+    world_state &world = s.world;
     switch (scancode) {
     case scancode_f1:
-        world.info_on = !world.info_on;
+        f.info_on = !f.info_on;
         break;
     case scancode_f2:
-        colorize();
+        colorize(world);
         break;
     case scancode_f3:
         world.display_on = !world.display_on;
-        text_background_follow_display();
+        text_background_follow_display(world, f);
         break;
     case scancode_f4:
-        field_reset();
+        field_reset(world);
         break;
     case scancode_f12:
-        world_reset();
+        world_reset(s);
         break;
     case scancode_minus:
     case scancode_minus_pad:

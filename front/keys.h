@@ -1,6 +1,11 @@
 // The keyboard commands, by Allegro scancode.
 #pragma once
 
+#include "front_state.h"
+#include "world.h"
+
+struct simulation;
+
 enum : int {
     scancode_f1 = 47,
     scancode_f2 = 48,
@@ -12,11 +17,9 @@ enum : int {
     scancode_plus_pad = 89,
 };
 
-// Background of the clock and overlay text: -1 transparent while the field is drawn,
-// 0 (opaque black) while the display is off, so new figures cover the old ones.  Set from
-// display_on only at start-up and by F3: a new world switches the display on but keeps it.
-extern int text_background;
-void text_background_follow_display();
+// The text background follows display_on (at start-up and on F3).
+void text_background_follow_display(const world_state &w, front_state &f);
 
-// Carries out the command bound to a scancode; any unbound key stops the program.
-void key_command(int scancode);
+// Carries out the command bound to a scancode; any unbound key stops the program.  F12 builds a
+// new world: what that means for the screen (painting over the old field) is the caller's.
+void key_command(simulation &s, front_state &f, int scancode);

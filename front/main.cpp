@@ -7,29 +7,25 @@
 #include "keys.h"
 #include "notices.h"
 #include "pointer.h"
+#include "platform.h"
 #include "present.h"
 #include "reset.h"
 #include "run_loop.h"
 #include "save_file.h"
 #include "saving.h"
 #include "screen_saver.h"
+#include "simulation.h"
 #include "step.h"
-#include "stop_signals.h"
 #include "world.h"
 #include "world_place.h"
 
 #include <allegro.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-static void paint_old_field(int width_px, int height_px)
-{
-    rectfill(back_buffer, -1, -1, width_px, height_px, makecol(0x20, 0x20, 0x20));
-    present_picture(back_buffer, 0, 0, width_px + 1, height_px + 1);
-}
 
 static_assert(+pointer_move == MOUSE_FLAG_MOVE && +pointer_left_down == MOUSE_FLAG_LEFT_DOWN &&
                   +pointer_left_up == MOUSE_FLAG_LEFT_UP && +pointer_right_down == MOUSE_FLAG_RIGHT_DOWN &&
@@ -46,10 +42,36 @@ static long steady_ms()
     return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// Handler work that fell due while the main thread was busy runs here, between two pieces of it.
-static bool still_running()
+// What the program runs: its simulation and the front end's own state beside it.
+struct program {
+    std::unique_ptr<simulation> sim = simulation_new();
+    front_state front;
+    std::string autosave_failure; // why the last autosave failed
+};
+
+static program &program_of(void *context) { return *static_cast<program *>(context); }
+
+// A second of the clock; the 21-second event moves the clock text, which with the display off
+// would stay behind at its old place.
+static void one_second(void *context)
 {
-    handover_run(display_tick, display_clear);
+    program &p = program_of(context);
+    if (clock_tick(*p.sim, p.front) && !p.sim->world.display_on)
+        display_clear();
+}
+
+static void display_pass(void *context)
+{
+    program &p = program_of(context);
+    display_tick(*p.sim, p.front);
+}
+
+static void world_turn(void *context) { sim_steps(*program_of(context).sim, steps_per_turn); }
+
+// Handler work that fell due while the main thread was busy runs here, between two pieces of it.
+static bool still_running(const handover_work &work)
+{
+    handover_run(work);
     return running.load(std::memory_order_relaxed) != 0;
 }
 
@@ -77,7 +99,12 @@ static int finish_run()
     return exit_not_saved;
 }
 
-static void autosave_failed() { tell(std::string("the world could not be saved: ") + persist_error()); }
+static bool autosave(void *context) { return saving_autosave(&program_of(context).autosave_failure); }
+
+static void autosave_failed(void *context)
+{
+    tell("the world could not be saved: " + program_of(context).autosave_failure);
+}
 
 // After the display or the session went away: no X, no Allegro exit handlers, only the save.
 static void finish_without_display() { std::_Exit(finish_run()); }
@@ -124,14 +151,24 @@ int main(int argc, char **argv)
     if (own_screen) {
         install_keyboard();
         install_mouse();
-        if (!present_open(screen_w, screen_h)) {
-            std::fprintf(stderr, "life: cannot open the screen: %s\n", allegro_error);
+        std::string given_up, why;
+        const bool opened = present_open(screen_w, screen_h, &given_up, &why);
+        for (size_t at = 0; at < given_up.size();) {
+            const size_t end = std::min(given_up.find('\n', at), given_up.size());
+            std::fprintf(stderr, "life: %s\n", given_up.substr(at, end - at).c_str());
+            at = end + 1;
+        }
+        if (!opened) {
+            std::fprintf(stderr, "life: cannot open the screen: %s\n", why.c_str());
             return exit_not_saved;
         }
     } else {
         // The host owns the window, the keyboard and the mouse, and ends the run with SIGTERM.
-        if (!present_open_window(launch.window, screen_w, screen_h))
+        std::string why;
+        if (!present_open_window(launch.window, screen_w, screen_h, &why)) {
+            std::fprintf(stderr, "life: cannot draw into the screen saver's window: %s\n", why.c_str());
             return exit_not_saved;
+        }
     }
     // From here a lost display saves the world (once there is one) instead of ending inside Xlib.
     display_loss_guard(finish_without_display);
@@ -147,15 +184,21 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "life: cannot create the back buffer\n");
         return exit_not_saved;
     }
-    world_reset_screen_hook = paint_old_field;
+    program run;
+    simulation &sim = *run.sim;
+    handover_work work;
+    work.context = &run;
+    work.clock_tick = one_second;
+    work.display_pass = display_pass;
 
     install_int_ex(handover_clock_timer, SECS_TO_TIMER(1));
     install_int_ex(handover_display_timer, BPS_TO_TIMER(18));
 
     // Dismissed during start-up: leave the stored world as it is.
-    if (!still_running())
+    if (!still_running(work))
         return exit_saved;
-    world_reset();
+    display_paint_old_field(sim.world.field_width * cell_px, sim.world.field_height * cell_px);
+    world_reset(sim);
     // The lock is held from before the load until after the last save: no other copy writes this world.
     place = preview ? look_up_world_place(argv[0]) : claim_world_place(argv[0]);
     // Where an installed program keeps its world is said on stderr; it is no news on the screen each time.
@@ -163,35 +206,37 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "life: %s\n", place.notice.c_str());
     else if (!place.notice.empty())
         tell(place.notice);
-    if (!still_running()) {
+    if (!still_running(work)) {
         release_world_place(place);
         return exit_saved;
     }
     // A preview cannot take a file (even one caught in the middle of an in-place save): a new world then, quietly.
     if (preview) {
         if (!place.path.empty())
-            load_world(place.path.c_str(), false);
-    } else if (!place.path.empty() && load_world(place.path.c_str()) == load_refused) {
+            load_world(sim, place.path.c_str(), false);
+    } else if (!place.path.empty()) {
+        const load_outcome loaded = load_world(sim, place.path.c_str());
         // The message says what became of the file; one still under the world's name is never saved over.
-        tell(persist_error());
-        if (load_left_file_in_place())
+        if (loaded.result == load_refused)
+            tell(loaded.message);
+        if (loaded.left_in_place)
             place.can_save = false;
     }
     // Dismissed while loading: the file is untouched.
-    if (!still_running()) {
+    if (!still_running(work)) {
         release_world_place(place);
         return exit_saved;
     }
-    saving_begin(&place, preview);
-    if (!world.display_on)
+    saving_begin(&place, &sim.world, preview);
+    if (!sim.world.display_on)
         display_clear();
-    text_background_follow_display();
+    text_background_follow_display(sim.world, run.front);
 
     run_loop_hooks hooks;
-    hooks.display_pass = display_tick;
-    hooks.clear_screen = display_clear;
+    hooks.work = work;
+    hooks.step = world_turn;
     hooks.now_ms = steady_ms;
-    hooks.save = place.can_save && !preview ? saving_autosave : nullptr;
+    hooks.save = place.can_save && !preview ? autosave : nullptr;
     hooks.save_failed = autosave_failed;
     run_loop(hooks);
     display_loss_finish();

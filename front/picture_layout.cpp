@@ -2,6 +2,7 @@
 #include "picture_layout.h"
 
 #include <algorithm>
+#include <cstring>
 
 picture_layout layout_picture(const pixel_rect &monitor, int picture_w, int picture_h)
 {
@@ -52,4 +53,35 @@ bool layout_margin(const pixel_rect &m, const picture_layout &layout, pixel_rect
         return true;
     }
     return false;
+}
+
+pixel_rect layout_clipped_span(const picture_layout &layout, int picture_w, int picture_h, int x0, int y0, int x1,
+                               int y1)
+{
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, picture_w);
+    y1 = std::min(y1, picture_h);
+    if (x0 >= x1 || y0 >= y1)
+        return pixel_rect();
+    if (layout.identity)
+        return {x0, y0, x1 - x0, y1 - y0};
+    return layout_span(layout, x0, y0, x1, y1);
+}
+
+void layout_scale_rows(const picture_layout &layout, const pixel_rect &part, const uint32_t *const *picture_rows,
+                       char *out, size_t out_stride)
+{
+    const int *src_col = layout.src_col.data() + part.x;
+    const size_t bytes = (size_t)part.w * sizeof(uint32_t);
+    for (int r = part.y; r < part.y + part.h; r++) {
+        uint32_t *row = (uint32_t *)(out + (size_t)r * out_stride) + part.x;
+        if (r > part.y && layout.src_row[(size_t)r] == layout.src_row[(size_t)r - 1]) {
+            std::memcpy(row, (const char *)row - out_stride, bytes);
+            continue;
+        }
+        const uint32_t *in = picture_rows[layout.src_row[(size_t)r]];
+        for (int k = 0; k < part.w; k++)
+            row[k] = in[src_col[k]];
+    }
 }

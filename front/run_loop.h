@@ -1,7 +1,7 @@
 // The main loop: steps back to back, the handlers' work between two steps, and the world saved every ten minutes.
 #pragma once
 
-#include "step.h"
+#include "handover.h"
 
 // A crash, a power cut or an OOM kill loses at most this much of the world.
 enum : long { autosave_interval_ms = 10L * 60 * 1000 };
@@ -9,17 +9,15 @@ enum : long { autosave_interval_ms = 10L * 60 * 1000 };
 // Steps run back to back before the loop looks for the handlers' work again: a fraction of a
 // millisecond, and a run of steps writes the networks' values into the world only once (sim_steps).
 enum : long { steps_per_turn = 16 };
-// steps_per_turn steps of the world.
-void world_turn();
 
-// What the loop needs from the program; every hook runs on the calling (main) thread, between two turns.
+// What the loop needs from the program; every hook runs on the calling (main) thread, between two
+// turns, and is given work.context.
 struct run_loop_hooks {
-    void (*step)() = world_turn;      // a turn of the world: one or more steps
-    void (*display_pass)() = nullptr; // one drawing pass when one is due
-    void (*clear_screen)() = nullptr; // clears the screen at the 21-second event with the display off
-    long (*now_ms)() = nullptr;       // a steady clock
-    bool (*save)() = nullptr;         // saves the world as at the end; false when it failed
-    void (*save_failed)() = nullptr;  // reports the first failure of a run of failed autosaves
+    handover_work work;                    // the context, the clock and the display pass
+    void (*step)(void *context) = nullptr; // a turn of the world: one or more steps
+    long (*now_ms)() = nullptr;            // a steady clock
+    bool (*save)(void *context) = nullptr; // saves the world as at the end; false when it failed
+    void (*save_failed)(void *context) = nullptr; // reports the first failure of a run of failed autosaves
 };
 
 // Runs turns until `running` is 0, at least one; returns how many ran.

@@ -10,6 +10,7 @@
 static std::mutex world_mutex;
 // Written and read only under world_mutex.
 static world_place *place = nullptr;
+static const world_state *world = nullptr;
 static bool looking = false;
 static bool finished = false;
 static bool finished_saved = false;
@@ -19,22 +20,26 @@ static std::atomic<bool> will_save{false};
 
 std::mutex &saving_world_mutex() { return world_mutex; }
 
-void saving_begin(world_place *where, bool looking_only)
+void saving_begin(world_place *where, const world_state *saved_world, bool looking_only)
 {
     std::lock_guard<std::mutex> hold(world_mutex);
     place = where;
+    world = saved_world;
     looking = looking_only;
     will_save.store(!finished && !looking && place && place->can_save);
 }
 
 bool saving_will_save() { return will_save.load(); }
 
-bool saving_autosave()
+bool saving_autosave(std::string *why)
 {
     std::lock_guard<std::mutex> hold(world_mutex);
     if (finished || looking || !place)
         return true;
-    return save_world(*place);
+    const save_result r = save_world(*world, *place);
+    if (why)
+        *why = r.why;
+    return r.saved;
 }
 
 bool saving_finish(const char **why)
@@ -44,8 +49,9 @@ bool saving_finish(const char **why)
         finished = true;
         will_save.store(false);
         // Nothing loaded yet (dismissed during start-up) or only looking: there is nothing to save.
-        finished_saved = !place || looking || save_world(*place);
-        finished_why = finished_saved ? std::string() : std::string(persist_error());
+        const save_result r = !place || looking ? save_result() : save_world(*world, *place);
+        finished_saved = !place || looking || r.saved;
+        finished_why = r.why;
         if (place)
             release_world_place(*place);
     }

@@ -2,23 +2,25 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 struct world_place;
+struct world_state;
 
 // Held by the main loop while a turn changes the world and by every save while it reads it, so a
 // save made from another thread (the display gone, the session ending) never sees half a turn.
 std::mutex &saving_world_mutex();
 
-// From here the saves write to `place` (which must live until saving_finish has run); with
+// From here the saves write `world` to `place` (both must live until saving_finish has run); with
 // `looking_only` the run writes nothing (a preview).  Before this call there is no world to save.
-void saving_begin(world_place *place, bool looking_only);
+void saving_begin(world_place *place, const world_state *world, bool looking_only);
 
 // True when the end of the run will save a world (one is loaded, the place can be written, not a preview).
 bool saving_will_save();
 
-// The world saved between two turns, as at the end; false when it failed (persist_error says why).
-// Nothing is written once the last save has begun.
-bool saving_autosave();
+// The world saved between two turns, as at the end; false when it failed, with the reason in *why
+// (may be null).  Nothing is written once the last save has begun.
+bool saving_autosave(std::string *why = nullptr);
 
 // The last save, then the world's lock released: done once, by whichever thread comes first; a
 // caller that comes later, or at the same time, waits for it and gets the same result.  True when

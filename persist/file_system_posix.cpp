@@ -1,5 +1,6 @@
 // The save file's operating-system calls on POSIX systems (Linux first: renameat2, flock, /proc-free).
 #include "file_system.h"
+#include "file_system_shared.h"
 
 #include <cerrno>
 #include <climits>
@@ -31,6 +32,19 @@ static const char *special_kind(mode_t mode)
     return "not a regular file";
 }
 
+static long read_some(void *context, char *buffer, size_t n, int *err)
+{
+    for (;;) {
+        const ssize_t got = read(*static_cast<int *>(context), buffer, n);
+        if (got >= 0)
+            return (long)got;
+        if (errno != EINTR) {
+            *err = errno;
+            return -1;
+        }
+    }
+}
+
 fs_read fs_read_file(const std::string &path, long long max_bytes)
 {
     fs_read r;
@@ -51,7 +65,7 @@ fs_read fs_read_file(const std::string &path, long long max_bytes)
         return r;
     }
     // Non-blocking, in case the name was swapped for a FIFO since the look above.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         r.err = errno;
         r.status = errno == ENOENT ? fs_read::missing : fs_read::failed;
@@ -68,38 +82,8 @@ fs_read fs_read_file(const std::string &path, long long max_bytes)
         r.kind = special_kind(st.st_mode);
         return r;
     }
-    r.size = (long long)st.st_size;
-    if (r.size > max_bytes) {
-        close(fd);
-        r.status = fs_read::too_large;
-        return r;
-    }
-    // Read one byte past the limit, so a file that grew since fstat is still caught.
-    r.bytes.resize((size_t)max_bytes + 1);
-    size_t got = 0;
-    while (got < r.bytes.size()) {
-        const ssize_t n = read(fd, &r.bytes[got], r.bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            r.err = errno;
-            close(fd);
-            r.bytes.clear();
-            return r;
-        }
-        if (n == 0)
-            break;
-        got += (size_t)n;
-    }
+    r = fs_read_bounded((long long)st.st_size, max_bytes, read_some, &fd);
     close(fd);
-    if ((long long)got > max_bytes) {
-        r.bytes.clear();
-        r.size = (long long)got;
-        r.status = fs_read::too_large;
-        return r;
-    }
-    r.bytes.resize(got);
-    r.status = fs_read::ok;
     return r;
 }
 
@@ -351,21 +335,15 @@ void fs_sync_folder(const std::string &folder)
     }
 }
 
-int fs_make_folders(const std::string &path)
+int fs_folder_state(const std::string &path)
 {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    const std::string parent = fs_folder_of(path);
-    if (parent != path) {
-        const int err = fs_make_folders(parent);
-        if (err)
-            return err;
-    }
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        return errno;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (stat(path.c_str(), &st) != 0)
+        return ENOENT;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
+
+int fs_make_one_folder(const std::string &path) { return mkdir(path.c_str(), 0700) == 0 ? 0 : errno; }
 
 std::vector<std::string> fs_list(const std::string &folder)
 {

@@ -1,5 +1,6 @@
 // The save file's operating-system calls on Windows (wide-character Win32 calls on UTF-8 paths).
 #include "file_system.h"
+#include "file_system_shared.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -90,6 +91,16 @@ static HANDLE open_file(const std::string &path, DWORD access, DWORD disposition
                        nullptr);
 }
 
+static long read_some(void *context, char *buffer, size_t n, int *err)
+{
+    DWORD got = 0;
+    if (!ReadFile(*static_cast<HANDLE *>(context), buffer, (DWORD)std::min<size_t>(n, 1u << 30), &got, nullptr)) {
+        *err = last_errno();
+        return -1;
+    }
+    return (long)got;
+}
+
 fs_read fs_read_file(const std::string &path, long long max_bytes)
 {
     fs_read r;
@@ -122,37 +133,9 @@ fs_read fs_read_file(const std::string &path, long long max_bytes)
         CloseHandle(h);
         return r;
     }
-    r.size = (long long)size.QuadPart;
-    if (r.size > max_bytes) {
-        CloseHandle(h);
-        r.status = fs_read::too_large;
-        return r;
-    }
-    // Read one byte past the limit, so a file that grew since the size was taken is still caught.
-    r.bytes.resize((size_t)max_bytes + 1);
-    size_t got = 0;
-    while (got < r.bytes.size()) {
-        DWORD n = 0;
-        const DWORD want = (DWORD)std::min<size_t>(r.bytes.size() - got, 1u << 30);
-        if (!ReadFile(h, &r.bytes[got], want, &n, nullptr)) {
-            r.err = last_errno();
-            CloseHandle(h);
-            r.bytes.clear();
-            return r;
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
+    HANDLE file = h;
+    r = fs_read_bounded((long long)size.QuadPart, max_bytes, read_some, &file);
     CloseHandle(h);
-    if ((long long)got > max_bytes) {
-        r.bytes.clear();
-        r.size = (long long)got;
-        r.status = fs_read::too_large;
-        return r;
-    }
-    r.bytes.resize(got);
-    r.status = fs_read::ok;
     return r;
 }
 
@@ -340,20 +323,17 @@ int fs_rewrite(const std::string &path, const std::string &bytes, const char **w
 // Renames are made durable by MOVEFILE_WRITE_THROUGH; a folder cannot be flushed on its own.
 void fs_sync_folder(const std::string &) {}
 
-int fs_make_folders(const std::string &path)
+int fs_folder_state(const std::string &path)
 {
     const DWORD a = attributes(path);
-    if (a != INVALID_FILE_ATTRIBUTES)
-        return is_folder(a) ? 0 : ENOTDIR;
-    const std::string parent = fs_folder_of(path);
-    if (parent != path) {
-        const int err = fs_make_folders(parent);
-        if (err)
-            return err;
-    }
-    if (!CreateDirectoryW(wide(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return last_errno();
-    return is_folder(attributes(path)) ? 0 : ENOTDIR;
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return ENOENT;
+    return is_folder(a) ? 0 : ENOTDIR;
+}
+
+int fs_make_one_folder(const std::string &path)
+{
+    return CreateDirectoryW(wide(path).c_str(), nullptr) ? 0 : last_errno();
 }
 
 std::vector<std::string> fs_list(const std::string &folder)

@@ -4,6 +4,7 @@
 #include "brain.h"
 #include "file_system.h"
 #include "save_layout.h"
+#include "simulation.h"
 #include "world.h"
 #include "world_check.h"
 #include "world_place.h"
@@ -17,12 +18,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-static std::string last_error;
-
-const char *persist_error() { return last_error.c_str(); }
 
 // ---------------------------------------------------------------- the two visitors of the layout
 
@@ -48,16 +47,6 @@ struct text_writer {
     void creature(int) {}
 };
 
-// Counts the items of a walk, for the size bound.
-struct item_counter {
-    long long integers = 0, reals = 0;
-    bool integer(const int32_t &, const char *) { return ++integers > 0; }
-    bool real(const float &, const char *) { return ++reals > 0; }
-    bool field_size(const world_state &) { return true; }
-    bool population(const world_state &) { return true; }
-    void cell(int, int) {}
-    void creature(int) {}
-};
 
 // Takes whitespace-separated numbers from the file's bytes, counting lines for the messages.
 // `refusal` says what was wrong, naming the line, once an item cannot be taken.
@@ -243,12 +232,20 @@ static bool is_kept_refused(const std::string &path)
 }
 
 // `untouched` says whether the file under the world's name is still the one from before this save.
-static bool save_failed(const std::string &path, const std::string &what, int err, bool untouched = true)
+static save_result save_failed(const std::string &path, const std::string &what, int err, bool untouched = true)
 {
-    last_error = "cannot save the world to " + path + ": " + what + (err ? ": " + fs_error_text(err) : "") +
-                 (untouched ? " (the previous save file is untouched)"
-                            : " (the save file may be damaged: the world is saved again at the next chance)");
-    return false;
+    save_result r;
+    r.why = "cannot save the world to " + path + ": " + what + (err ? ": " + fs_error_text(err) : "") +
+            (untouched ? " (the previous save file is untouched)"
+                       : " (the save file may be damaged: the world is saved again at the next chance)");
+    return r;
+}
+
+static save_result saved()
+{
+    save_result r;
+    r.saved = true;
+    return r;
 }
 
 // Temporaries are hidden names no user would choose: ".<world>.<pid>-<count>.tmp" and ".old".
@@ -310,7 +307,8 @@ static std::string hold_previous(const std::string &path, unsigned count)
 // Counts saves, so that no two saves of one process ever share a temporary name.
 static std::atomic<unsigned> saves{0};
 
-static bool save_to(const std::string &given, bool keep_prev, bool in_place, bool clean_up)
+static save_result save_to(const world_state &world, const std::string &given, bool keep_prev, bool in_place,
+                           bool clean_up)
 {
     // A save through a symbolic link replaces (or creates) the file it points to, not the link.
     const std::string path = fs_link_target(given);
@@ -337,8 +335,7 @@ static bool save_to(const std::string &given, bool keep_prev, bool in_place, boo
         const int err = fs_rewrite(path, text.out, &what, &changed);
         if (err)
             return save_failed(path, what, err, !changed);
-        last_error.clear();
-        return true;
+        return saved();
     }
 
     const unsigned count = saves.fetch_add(1) + 1;
@@ -374,26 +371,23 @@ static bool save_to(const std::string &given, bool keep_prev, bool in_place, boo
     fs_sync_folder(fs_folder_of(path));
     if (clean_up)
         remove_orphans(path);
-    last_error.clear();
-    return true;
+    return saved();
 }
 
-bool save_world(const char *path) { return save_to(path, false, false, false); }
+save_result save_world(const world_state &w, const char *path) { return save_to(w, path, false, false, false); }
 
-bool save_world(const world_place &place)
+save_result save_world(const world_state &w, const world_place &place)
 {
     if (!place.can_save) {
-        last_error = "the world is not saved to " + place.path + " in this run";
-        return false;
+        save_result r;
+        r.why = "the world is not saved to " + place.path + " in this run";
+        return r;
     }
-    return save_to(place.path, true, place.in_place, place.lock_fd >= 0);
+    return save_to(w, place.path, true, place.in_place, place.lock_fd >= 0);
 }
 
 // ---------------------------------------------------------------- reading
 
-static bool left_in_place = false;
-
-bool load_left_file_in_place() { return left_in_place; }
 
 // The first free name of "<path>.bad", "<path>.bad.2", ...: `place` tries one and gives EEXIST when
 // it is taken; the name it took, or empty with *err saying why none could be had.
@@ -429,19 +423,29 @@ static std::string copy_to_data_home(const std::string &path, const std::string 
 }
 
 // Leaves the file under its name and keeps every later save of this process off it.
-static load_result keep_off(const std::string &path, const std::string &text)
+static load_outcome keep_off(const std::string &path, const std::string &text)
 {
-    left_in_place = true;
     kept_refused.push_back(path);
-    last_error = text;
-    return load_refused;
+    load_outcome o;
+    o.result = load_refused;
+    o.message = text;
+    o.left_in_place = true;
+    return o;
+}
+
+static load_outcome refused(const std::string &text)
+{
+    load_outcome o;
+    o.result = load_refused;
+    o.message = text;
+    return o;
 }
 
 // Refuses a file whose contents are wrong: moves it aside to the first free "<path>.bad", ... when
 // allowed; where it cannot move, copies it to the user's data folder and lets this run save over it;
 // otherwise leaves it and keeps every later save of this process off it.  Only a regular file is ever
 // moved (`bytes` holds it when it was read).
-static load_result refuse(const std::string &path, const std::string &why, bool set_aside, bool regular,
+static load_outcome refuse(const std::string &path, const std::string &why, bool set_aside, bool regular,
                           const std::string *bytes = nullptr)
 {
     const std::string text = "save file " + path + " refused: " + why + "; ";
@@ -452,35 +456,27 @@ static load_result refuse(const std::string &path, const std::string &why, bool 
     int err = 0;
     const std::string kept =
         first_free_bad(path, [&](const std::string &name) { return fs_rename_new(path, name); }, &err);
-    if (!kept.empty()) {
-        last_error = text + "kept as " + kept + ", starting a new world";
-        return load_refused;
-    }
+    if (!kept.empty())
+        return refused(text + "kept as " + kept + ", starting a new world");
     const std::string why_not = fs_error_text(err);
     if (bytes) {
         const std::string copy = copy_to_data_home(path, *bytes, &err);
-        if (!copy.empty()) {
-            last_error = text + "it could not be moved aside (" + why_not + "), so it is kept as " + copy +
-                         " and this run saves over it, starting a new world";
-            return load_refused;
-        }
+        if (!copy.empty())
+            return refused(text + "it could not be moved aside (" + why_not + "), so it is kept as " + copy +
+                           " and this run saves over it, starting a new world");
     }
     return keep_off(path, text + "it could not be moved aside (" + why_not +
                               "), so it stays as it is and this run will not save over it, starting a new world");
 }
 
-load_result load_world(const char *path) { return load_world(path, true); }
-
-load_result load_world(const char *path_arg, bool set_aside_refused)
+load_outcome load_world(simulation &s, const char *path_arg, bool set_aside_refused)
 {
     const std::string path = path_arg;
-    left_in_place = false;
     const long long limit = save_file_max_bytes();
     const fs_read r = fs_read_file(path, limit);
     switch (r.status) {
     case fs_read::missing:
-        last_error.clear();
-        return load_missing;
+        return load_outcome();
     case fs_read::folder:
         return refuse(path, "it is a folder, not a file", set_aside_refused, false);
     case fs_read::special:
@@ -500,8 +496,8 @@ load_result load_world(const char *path_arg, bool set_aside_refused)
     }
 
     // The world only takes over the file once all of it has been read and checked.
-    static world_state scratch;
-    scratch = world;
+    std::unique_ptr<world_state> held(new world_state(s.world));
+    world_state &scratch = *held;
     text_reader in;
     in.p = r.bytes.data();
     in.end = r.bytes.data() + r.bytes.size();
@@ -518,8 +514,8 @@ load_result load_world(const char *path_arg, bool set_aside_refused)
         return refuse(path, creature >= 0 ? "line " + std::to_string(in.creature_line[creature]) + ": " + why : why,
                       set_aside_refused, true, &r.bytes);
 
-    world = scratch;
-    brains_changed();
-    last_error.clear();
-    return load_ok;
+    simulation_set_world(s, scratch);
+    load_outcome o;
+    o.result = load_ok;
+    return o;
 }

@@ -4,17 +4,15 @@
 #include "field.h"
 #include "rng.h"
 #include "selection.h"
-#include "world.h"
+#include "simulation.h"
 
-void cycle_event()
+cycle_draws cycle_event(simulation &s)
 {
-    field_reseed();
-    cull_worst();
-    // A field too small for the text leaves no range; keep the draws so the sequence is unchanged.
-    const int x_range = world.field_width * cell_px - 150;
-    const int y_range = world.field_height * cell_px - 50;
-    const int rx = rng_next();
-    world.text_x = (x_range > 0 ? rx % x_range : 0) + 10;
-    const int ry = rng_next();
-    world.text_y = (y_range > 0 ? ry % y_range : 0) + 10;
+    field_reseed(s.world);
+    cull_worst(s);
+    // Drawn whether or not anyone shows the text, so every run draws the same sequence.
+    cycle_draws d;
+    d.x = rng_next(s.world);
+    d.y = rng_next(s.world);
+    return d;
 }

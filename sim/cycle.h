@@ -1,4 +1,12 @@
-// The event the clock fires every 21 seconds: move the food sources, cull the worst, move the clock text.
+// The event the clock fires every 21 seconds: move the food sources, cull the worst, draw the clock text's next place.
 #pragma once
 
-void cycle_event();
+struct simulation;
+
+// Two draws of the world's generator the event makes for the screen: where the clock text goes
+// next is the front end's to work out from them.
+struct cycle_draws {
+    int x, y;
+};
+
+cycle_draws cycle_event(simulation &s);

@@ -3,39 +3,37 @@
 
 #include "rng.h"
 
-void field_reset()
+void field_reset(world_state &w)
 {
-    world.field_width = field_max_width;
-    world.field_height = field_max_height;
+    w.field_width = field_max_width;
+    w.field_height = field_max_height;
     for (int i = 0; i < field_max_width; i++) {
         for (int j = 0; j < field_max_height; j++) {
             const int idx = cell_index(i, j);
-            world.cell_food[idx] = 0;
-            if (0 < i && i < world.field_width - 1 && 0 < j && j < world.field_height - 1) {
-                const int r = rng_next() % 10000;
-                world.cell_rate[idx] = r <= 200 ? (float)(r * 0.0001) : 0.0f;
+            w.cell_food[idx] = 0;
+            if (0 < i && i < w.field_width - 1 && 0 < j && j < w.field_height - 1) {
+                const int r = rng_next(w) % 10000;
+                w.cell_rate[idx] = r <= 200 ? (float)(r * 0.0001) : 0.0f;
             } else {
-                world.cell_rate[idx] = 0;
-                world.cell_food[idx] = -2.0f;
+                w.cell_rate[idx] = 0;
+                w.cell_food[idx] = -2.0f;
             }
-            world.cell_y_px[idx] = j * cell_px;
-            world.cell_x_px[idx] = i * cell_px;
         }
     }
 }
 
-void field_reseed()
+void field_reseed(world_state &w)
 {
-    for (int i = 1; i <= world.field_width - 2; i++) {
-        for (int j = 1; j <= world.field_height - 2; j++) {
+    for (int i = 1; i <= w.field_width - 2; i++) {
+        for (int j = 1; j <= w.field_height - 2; j++) {
             const int idx = cell_index(i, j);
-            const int r = rng_next() % 10000;
+            const int r = rng_next(w) % 10000;
             if (r >= 300) {
-                world.cell_rate[idx] = 0; // food already there stays until eaten
+                w.cell_rate[idx] = 0; // food already there stays until eaten
             } else {
-                world.cell_rate[idx] = (float)(r * 0.0001 * (world.population * 0.02));
-                const int r2 = rng_next() % 10000;
-                world.cell_food[idx] = (float)(-(r2 * 0.0001));
+                w.cell_rate[idx] = (float)(r * 0.0001 * (w.population * 0.02));
+                const int r2 = rng_next(w) % 10000;
+                w.cell_food[idx] = (float)(-(r2 * 0.0001));
             }
         }
     }

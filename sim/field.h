@@ -3,12 +3,12 @@
 
 #include "world.h"
 
-void field_reset();
-void field_reseed();
+void field_reset(world_state &w);
+void field_reseed(world_state &w);
 
 // Applied once per step to every cell in use, just before it is sensed.
-inline void cell_regrow(int idx)
+inline void cell_regrow(world_state &w, int idx)
 {
-    if (world.cell_food[idx] <= 1.0)
-        world.cell_food[idx] = (float)((double)world.cell_food[idx] + (double)world.cell_rate[idx] * 0.02);
+    if (w.cell_food[idx] <= 1.0)
+        w.cell_food[idx] = (float)((double)w.cell_food[idx] + (double)w.cell_rate[idx] * 0.02);
 }

@@ -1,9 +1,11 @@
 // Building a brand-new world, and giving every slot a random colour.
 #pragma once
 
-void world_reset();
-void colorize();
+#include "world.h"
 
-// The front end sets this to paint the old field area before a reset; headless users leave it null.
-// Arguments: the field size in pixels before the reset.
-extern void (*world_reset_screen_hook)(int width_px, int height_px);
+struct simulation;
+
+// Every new world is the same: the generator restarts at 1.  The field's size before the reset is
+// the caller's to read first (the screen paints over what it covered).
+void world_reset(simulation &s);
+void colorize(world_state &w);

@@ -4,22 +4,24 @@
 #include "brain.h"
 #include "color.h"
 #include "rng.h"
+#include "simulation.h"
 #include "world.h"
 
 #include <cmath>
 
 static int clamp_component(int v) { return v >= 255 ? 255 : (v < 0 ? 0 : v); }
 
-void reproduce(int dst)
+void reproduce(simulation &s, int dst)
 {
+    world_state &world = s.world;
     creature *cr = world.creatures;
     int parent = dst == 0 ? 1 : 0;
-    for (int s = 0; s < world.population; s++)
-        if (s != dst && cr[s].eaten > cr[parent].eaten)
-            parent = s; // strictly greater: ties keep the lowest slot
+    for (int k = 0; k < world.population; k++)
+        if (k != dst && cr[k].eaten > cr[parent].eaten)
+            parent = k; // strictly greater: ties keep the lowest slot
     world.best_index = parent;
 
-    brain_inherit(dst, parent);
+    brain_inherit(s, dst, parent);
     creature &pa = cr[parent];
     creature &ch = cr[dst];
     pa.resources = (float)((double)pa.resources + 1.0);
@@ -35,24 +37,25 @@ void reproduce(int dst)
     if (std::fabs((double)ch.angle) > 3 * M_PI)
         ch.angle = (float)std::remainder((double)ch.angle, 2 * M_PI);
 
-    const int r = clamp_component(color_red(pa.color) + (rng_next() % 41 - 20));
-    const int g = clamp_component(color_green(pa.color) + (rng_next() % 41 - 20));
-    const int b = clamp_component(color_blue(pa.color) + (rng_next() % 41 - 20));
+    const int r = clamp_component(color_red(pa.color) + (rng_next(world) % 41 - 20));
+    const int g = clamp_component(color_green(pa.color) + (rng_next(world) % 41 - 20));
+    const int b = clamp_component(color_blue(pa.color) + (rng_next(world) % 41 - 20));
     ch.color = color_pack(r, g, b);
 
-    for (int s = 0; s < world.population; s++) {
-        creature &c = cr[s];
+    for (int k = 0; k < world.population; k++) {
+        creature &c = cr[k];
         const float paid = (float)((double)c.resources * 0.5 + (double)c.eaten * 2);
         c.resources = (float)((double)paid + 1);
         c.eaten = (float)((double)c.eaten * 0.5);
     }
 }
 
-void cull_worst()
+void cull_worst(simulation &s)
 {
+    const world_state &world = s.world;
     int worst = 0;
-    for (int s = 1; s < world.population; s++)
-        if (world.creatures[s].eaten < world.creatures[worst].eaten)
-            worst = s;
-    reproduce(worst);
+    for (int k = 1; k < world.population; k++)
+        if (world.creatures[k].eaten < world.creatures[worst].eaten)
+            worst = k;
+    reproduce(s, worst);
 }

@@ -1,5 +1,7 @@
 // Replacing a creature by a mutated clone of the best eater, and the periodic cull of the worst.
 #pragma once
 
-void reproduce(int dst);
-void cull_worst();
+struct simulation;
+
+void reproduce(simulation &s, int dst);
+void cull_worst(simulation &s);

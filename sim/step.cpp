@@ -3,6 +3,7 @@
 // and several neurons at a time, in the widest vector build the processor runs.
 #include "step.h"
 
+#include "simulation.h"
 #include "step_kernels.h"
 #include "step_phases.h"
 #include "step_weights.h"
@@ -12,24 +13,8 @@
 #include <cmath>
 #include <cstring>
 
-step_counts step_counters;
-
-// Scratch of the step: the world is global and the step runs on one thread at a time.
-static visible_cells visible;
-static sense_scratch scratch;
-static sense_view views[creature_slots];
-static network_inputs inputs[creature_slots];
-
-// cos and sin of each slot's heading as last computed (by the move), so that sensing in the
-// next step need not compute them again; valid while the heading's bits are unchanged.
-struct heading_trig {
-    bool known;
-    float angle;
-    double cos_a, sin_a;
-};
-static heading_trig trig[creature_slots];
-
-static void heading_of(int c, float angle, double &cos_a, double &sin_a)
+// The cos and sin of slot c's heading, computed only when its bits changed since the last time.
+static void heading_of(heading_trig *trig, int c, float angle, double &cos_a, double &sin_a)
 {
     heading_trig &t = trig[c];
     if (!t.known || std::memcmp(&t.angle, &angle, sizeof angle) != 0) {
@@ -52,7 +37,7 @@ int sector_exact(double dx, double dy, double angle)
 
 // The reference's sensing, for a creature the fast pass does not cover (a position or
 // heading that is not finite, or a heading beyond what its error analysis assumes).
-static void sense_directly(creature &me)
+static void sense_directly(const visible_cells &visible, creature &me)
 {
     for (int c = 0; c < visible.count; c++) {
         const double dx = visible.cx[c] - (double)me.x;
@@ -71,7 +56,7 @@ static void sense_directly(creature &me)
 // cone points to +x (then none right of the creature's column but the next) or none to -x.  A
 // direction along the cone's arc has its largest x at an edge, or 1 where the arc holds +x; the
 // slack covers the edges' rounding to float.
-static void columns_in_view(sense_view &v)
+static void columns_in_view(const world_state &world, const visible_cells &visible, sense_view &v)
 {
     const float slack = 1e-3f;
     const bool right = v.lo_edge_x > -slack || v.hi_edge_x > -slack || (v.lo_edge_y < slack && v.hi_edge_y > -slack);
@@ -86,19 +71,22 @@ static void columns_in_view(sense_view &v)
     v.end = first_column <= last_column ? visible.column_start[last_column + 1] : v.first;
 }
 
-void sim_step() { sim_steps_with(step_kernels_best(), 1); }
-void sim_steps(long n) { sim_steps_with(step_kernels_best(), n); }
+void sim_step(simulation &s) { sim_steps_with(s, step_kernels_best(), 1); }
+void sim_steps(simulation &s, long n) { sim_steps_with(s, step_kernels_best(), n); }
 
 // Regrows every cell, then senses every creature: regrowth touches each cell alone, and sensing
 // reads only the cells and the positions, which no one changes before the creatures act, and
 // writes only each creature's own senses, so creatures may be sensed in any order, in batches.
-static void sense(const step_kernels &kern)
+static void sense(simulation &s, const step_kernels &kern)
 {
+    world_state &world = s.world;
+    step_state &st = s.step;
+    visible_cells &visible = st.visible;
     const int pop = world.population;
-    kern.regrow_and_list(visible);
-    step_counters.steps++;
-    step_counters.visible += (uint64_t)visible.count;
-    step_counters.pairs += (uint64_t)visible.count * (uint64_t)(pop > 0 ? pop : 0);
+    kern.regrow_and_list(world, visible);
+    st.counts.steps++;
+    st.counts.visible += (uint64_t)visible.count;
+    st.counts.pairs += (uint64_t)visible.count * (uint64_t)(pop > 0 ? pop : 0);
     if (visible.count == 0)
         return;
     // The cone's edges, rotated from the heading: angle - 0.61 and angle + 0.51.
@@ -107,39 +95,40 @@ static void sense(const step_kernels &kern)
     int fast = 0;
     for (int c = 0; c < pop; c++) {
         creature &me = world.creatures[c];
-        sense_view &v = views[fast];
+        sense_view &v = st.views[fast];
         v.me = &me;
         v.x = me.x;
         v.y = me.y;
         v.angle = me.angle;
         if (!(std::isfinite(v.x) && std::isfinite(v.y) && std::fabs(v.angle) <= 16.0)) {
-            sense_directly(me);
+            sense_directly(visible, me);
             continue;
         }
         double hx, hy;
-        heading_of(c, me.angle, hx, hy);
+        heading_of(st.trig, c, me.angle, hx, hy);
         v.lo_edge_x = (float)(hx * cos_lo + hy * sin_lo);
         v.lo_edge_y = (float)(hy * cos_lo - hx * sin_lo);
         v.hi_edge_x = (float)(hx * cos_hi - hy * sin_hi);
         v.hi_edge_y = (float)(hy * cos_hi + hx * sin_hi);
-        columns_in_view(v);
+        columns_in_view(world, visible, v);
         fast++;
     }
     for (int first = 0; first < fast; first += sense_batch) {
         const int count = fast - first < sense_batch ? fast - first : sense_batch;
-        step_counters.candidates += (uint64_t)kern.sense(visible, views + first, count, scratch, &step_counters.exact);
+        st.counts.candidates += (uint64_t)kern.sense(visible, st.views + first, count, st.scratch, &st.counts.exact);
     }
 }
 
 // Every network at once: a creature's inputs and weights are its own, and a birth changes only
 // the newborn's slot, whose pass has then already run, as in the rules' order.  The inputs go to
 // the pass beside the records, and into layer 0 only in the last step of a run (see sim_steps).
-static void think(const step_kernels &kern, bool last)
+static void think(simulation &s, const step_kernels &kern, bool last)
 {
+    world_state &world = s.world;
     const int pop = world.population;
     for (int c = 0; c < pop; c++) {
         creature &me = world.creatures[c];
-        float *in = inputs[c];
+        float *in = s.step.inputs[c];
         for (int k = 0; k < sector_count; k++) {
             in[input_food + k] = me.sense_food[k];
             in[input_nearness + k] = (float)(1.0 / ((double)me.sense_near[k] + 1.0));
@@ -154,21 +143,26 @@ static void think(const step_kernels &kern, bool last)
                 me.neurons[0][k].output = in[k];
     }
     if (pop > 0)
-        kern.forward(world.creatures, brain_weights_current(pop), inputs, pop, last);
+        kern.forward(world.creatures, brain_weights_current(s, pop), s.step.inputs, pop, last);
 }
 
 // A step writes the network's inputs and the outputs that act() does not read only when it is the
 // last of its run: every step rewrites them all, and no one reads them between two steps of a run.
-void sim_steps_with(const step_kernels &kern, long n)
+void sim_steps_with(simulation &s, const step_kernels &kern, long n)
 {
-    for (long s = 1; s <= n; s++) {
-        clear_senses();
-        sense(kern);
-        think(kern, s == n);
+    world_state &world = s.world;
+    heading_trig *trig = s.step.trig;
+    const auto heading = [trig](int c, float angle, double &cos_a, double &sin_a) {
+        heading_of(trig, c, angle, cos_a, sin_a);
+    };
+    for (long k = 1; k <= n; k++) {
+        clear_senses(world);
+        sense(s, kern);
+        think(s, kern, k == n);
         for (int c = 0; c < world.population; c++)
-            act(c, heading_of);
-        count_step();
+            act(s, world, c, heading);
+        count_step(world);
     }
 }
 
-void sim_step_with(const step_kernels &kern) { sim_steps_with(kern, 1); }
+void sim_step_with(simulation &s, const step_kernels &kern) { sim_steps_with(s, kern, 1); }

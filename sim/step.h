@@ -1,7 +1,9 @@
 // One step of the world: regrow, sense, think, move, eat, replace the exhausted.
 #pragma once
 
-void sim_step();
+struct simulation;
+
+void sim_step(simulation &s);
 // n steps back to back (n >= 1), the same world as n calls of sim_step().  Only the last writes
 // every network value into the records: nothing reads them between the steps of one call.
-void sim_steps(long n);
+void sim_steps(simulation &s, long n);

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct simulation;
+
 // The widest pass (sixteen float lanes) reads this many entries past the last it needs.
 enum : int { lane_padding = 16 };
 
@@ -83,14 +85,13 @@ struct step_counts {
     uint64_t candidates; // pairs that passed the cone test
     uint64_t exact;      // pairs whose sector needed the exact atan2
 };
-extern step_counts step_counters;
 
 // One build of the hot loops.  Every build gives the same bits: each lane of a vector does
 // the very operations, in the very order, that the reference does for one cell or neuron.
 struct step_kernels {
     const char *name;
     // Regrows every cell in use and lists the visible ones.
-    void (*regrow_and_list)(visible_cells &vis);
+    void (*regrow_and_list)(world_state &w, visible_cells &vis);
     // Adds the visible cells to the senses of view[0 .. count-1]'s creatures (count <=
     // sense_batch), each in cell order; returns the candidates seen and adds the exact
     // fall-backs to *exact.
@@ -110,6 +111,6 @@ bool step_kernels_usable(const step_kernels &k);
 // The widest usable build, chosen once.
 const step_kernels &step_kernels_best();
 // One fast step with the given build; sim_step() uses the best.
-void sim_step_with(const step_kernels &k);
+void sim_step_with(simulation &s, const step_kernels &k);
 // n fast steps (n >= 1) with the given build; sim_steps(n) uses the best.
-void sim_steps_with(const step_kernels &k, long n);
+void sim_steps_with(simulation &s, const step_kernels &k, long n);

@@ -24,13 +24,14 @@ constexpr float eaten_marker = -1.0f;
 constexpr double border_penalty = 0.001;
 
 // The first phase: every live creature's senses empty, before the cells are sensed.
-void clear_senses();
+void clear_senses(world_state &w);
 
 // The last but one phase for creature c, once its network has run: its new speed and heading, then, if it is
 // exhausted, its replacement; otherwise its costs, its move and its meal.  heading(c, angle,
 // cos_a, sin_a) gives the cos and sin of the new heading (the fast step keeps them for its next
 // sensing); a template so that the step's loop pays no call.
-template <class heading_fn> inline void act(int c, heading_fn heading)
+// `world` is s's world, handed in beside it so that this header needs no more of the simulation.
+template <class heading_fn> inline void act(simulation &s, world_state &world, int c, heading_fn heading)
 {
     creature &me = world.creatures[c];
     const double turn = me.neurons[output_layer][output_turn].output;
@@ -43,7 +44,7 @@ template <class heading_fn> inline void act(int c, heading_fn heading)
         me.angle = (float)((double)me.angle + 2 * M_PI);
 
     if (me.resources <= 0) {
-        reproduce(c);
+        reproduce(s, c);
         return;
     }
     me.resources =
@@ -70,4 +71,4 @@ template <class heading_fn> inline void act(int c, heading_fn heading)
 }
 
 // The last phase: one more step this second.
-void count_step();
+void count_step(world_state &w);

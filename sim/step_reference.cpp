@@ -3,6 +3,7 @@
 
 #include "brain.h"
 #include "field.h"
+#include "simulation.h"
 #include "step_phases.h"
 #include "world.h"
 
@@ -19,12 +20,12 @@ static inline int sector_of(double rel)
 }
 
 // Regrows each cell, then lets every creature sense it if it is visible.
-static void regrow_and_sense()
+static void regrow_and_sense(world_state &world)
 {
     for (int i = 0; i < world.field_width; i++) {
         for (int j = 0; j < world.field_height; j++) {
             const int idx = cell_index(i, j);
-            cell_regrow(idx);
+            cell_regrow(world, idx);
             const float food = world.cell_food[idx];
             if (!(food >= visible_food))
                 continue;
@@ -46,7 +47,7 @@ static void regrow_and_sense()
 }
 
 // Creature c's inputs from its senses, then its network.
-static void think(int c)
+static void think(world_state &world, int c)
 {
     creature &me = world.creatures[c];
     neuron *in = me.neurons[0];
@@ -56,7 +57,7 @@ static void think(int c)
     }
     in[input_speed].output = me.speed;
     in[input_angle].output = me.angle;
-    brain_forward(c);
+    brain_forward(world, c);
 }
 
 static void heading_exact(int, float angle, double &cos_a, double &sin_a)
@@ -65,13 +66,14 @@ static void heading_exact(int, float angle, double &cos_a, double &sin_a)
     sin_a = std::sin((double)angle);
 }
 
-void sim_step_reference()
+void sim_step_reference(simulation &s)
 {
-    clear_senses();
-    regrow_and_sense();
+    world_state &world = s.world;
+    clear_senses(world);
+    regrow_and_sense(world);
     for (int c = 0; c < world.population; c++) {
-        think(c);
-        act(c, heading_exact);
+        think(world, c);
+        act(s, world, c, heading_exact);
     }
-    count_step();
+    count_step(world);
 }

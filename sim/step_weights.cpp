@@ -1,10 +1,7 @@
 // Each creature's network weights kept regrouped for the fast forward pass, and when to rebuild them.
 #include "step_weights.h"
 
-// cache[c] is the regrouped network of world.creatures[c] whenever fresh[c] is set.  Everything
-// that writes weights clears fresh: the brain functions for their slot, a load for all.
-static brain_weights cache[creature_slots];
-static bool fresh[creature_slots];
+#include "simulation.h"
 
 template <int l> static void regroup(const neuron *layer, regrouped_layer<l> &out)
 {
@@ -24,21 +21,21 @@ void brain_weights_build(const creature &cr, brain_weights &out)
     regroup(cr.neurons[4], out.l4);
 }
 
-const brain_weights *brain_weights_current(int count)
+const brain_weights *brain_weights_current(simulation &s, int count)
 {
     for (int c = 0; c < count; c++) {
-        if (!fresh[c]) {
-            brain_weights_build(world.creatures[c], cache[c]);
-            fresh[c] = true;
+        if (!s.step.weights_fresh[c]) {
+            brain_weights_build(s.world.creatures[c], s.step.weights[c]);
+            s.step.weights_fresh[c] = true;
         }
     }
-    return cache;
+    return s.step.weights;
 }
 
-void brain_weights_forget(int c) { fresh[c] = false; }
+void brain_weights_forget(simulation &s, int c) { s.step.weights_fresh[c] = false; }
 
-void brain_weights_forget_all()
+void brain_weights_forget_all(simulation &s)
 {
-    for (int c = 0; c < creature_slots; c++)
-        fresh[c] = false;
+    for (bool &fresh : s.step.weights_fresh)
+        fresh = false;
 }

@@ -3,6 +3,8 @@
 
 #include "world.h"
 
+struct simulation;
+
 enum : int {
     weight_group = 4, // outputs of a layer are padded to whole groups of this many lanes
 };
@@ -33,7 +35,7 @@ static_assert(layer_count == 5, "brain_weights holds the network's four computin
 // Regroups the network of one creature record.
 void brain_weights_build(const creature &cr, brain_weights &out);
 // The regrouped weights of slots 0 .. count-1, rebuilt where they are stale.
-const brain_weights *brain_weights_current(int count);
+const brain_weights *brain_weights_current(simulation &s, int count);
 // Slot c's weights changed (or every slot's): rebuild before its next forward pass.
-void brain_weights_forget(int c);
-void brain_weights_forget_all();
+void brain_weights_forget(simulation &s, int c);
+void brain_weights_forget_all(simulation &s);

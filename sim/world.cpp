@@ -1,15 +1,7 @@
-// The one global world and the values a process starts with.
+// The values a world starts with, and the equality of two worlds.
 #include "world.h"
 
-#include "brain.h"
-
 #include <cstring>
-
-world_state world = [] {
-    world_state w;
-    world_init(w);
-    return w;
-}();
 
 void world_init(world_state &w)
 {
@@ -17,11 +9,7 @@ void world_init(world_state &w)
     w.population = 50;
     w.field_width = field_max_width;
     w.field_height = field_max_height;
-    w.text_x = 10;
-    w.text_y = 10;
     w.rng_state = 1;
-    // Whatever the step derived from the old networks is stale once a world is replaced.
-    brains_changed();
 }
 
 bool world_equal(const world_state &a, const world_state &b)

@@ -1,4 +1,4 @@
-// The whole world as one plain global record: creatures, cell arrays, counters and the generator state.
+// The world as one plain record: creatures, cell arrays, counters and the generator state.
 #pragma once
 
 #include <cstdint>
@@ -57,7 +57,8 @@ struct creature {
     float sense_near[sector_count];              // distance to the nearest food per sector, likewise
 };
 
-// Everything the simulation and the screen share.  Plain 4-byte members only, so two worlds
+// Everything the simulation is and the save file holds, with the generator and the selection's
+// bookkeeping; the screen keeps its own state.  Plain 4-byte members only, so two worlds
 // are equal exactly when their bytes are (memcmp), which the exactness tests rely on; nothing
 // depends on the members' order.  Live slots are 0 .. population-1; cells in use are
 // i < field_width, j < field_height.
@@ -73,23 +74,12 @@ struct world_state {
     int32_t time;
     int32_t steps_this_second;
 
-    // Not saved: the generator, the selection's and the clock's bookkeeping, the front end's state.
+    // Not saved: the generator and the selection's bookkeeping.
     uint32_t rng_state;
     int32_t best_index;
-    int32_t cycle_counter; // seconds since the last 21-second event
-    int32_t ips;           // steps counted in the last full second
-    int32_t text_x;        // where the clock text goes while the overlay is off
-    int32_t text_y;
-    int32_t info_on;
-
-    // Derived from the cell index: the top-left pixel of each cell.
-    int32_t cell_y_px[cell_count];
-    int32_t cell_x_px[cell_count];
 };
 
-extern world_state world;
-
-// The values a process starts with: zero-filled slots and cells, full field, population 50.
+// The values a world starts with: zero-filled slots and cells, full field, population 50.
 void world_init(world_state &w);
 
 inline int cell_index(int i, int j) { return i * cell_stride + j; }

@@ -4,6 +4,7 @@
 #include "cycle.h"
 #include "reset.h"
 #include "save_file.h"
+#include "simulation.h"
 #include "step.h"
 #include "test_support.h"
 #include "world.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -25,27 +27,52 @@
 #include <unistd.h>
 
 // The world a new process starts with: fresh slots, then a reset at the default population.
-inline void fresh_world()
+inline void fresh_world(simulation &s)
 {
-    world_init(world);
-    world_reset();
+    world_init(s.world);
+    simulation_set_world(s, s.world); // new networks: nothing derived from the old ones may stay
+    world_reset(s);
 }
 
 // A world that has lived a while: varied food, positions, energies, colours and ages.
-inline void lived_world(int population, int steps)
+inline void lived_world(simulation &s, int population, int steps)
 {
-    world_init(world);
-    world.population = population;
-    world_reset();
-    for (int s = 1; s <= steps; s++) {
-        sim_step();
-        if (s % 50 == 0) {
-            cycle_event();
-            world.time++;
-            for (int c = 0; c < world.population; c++)
-                world.creatures[c].age += s / 50;
+    world_init(s.world);
+    simulation_set_world(s, s.world);
+    s.world.population = population;
+    world_reset(s);
+    for (int n = 1; n <= steps; n++) {
+        sim_step(s);
+        if (n % 50 == 0) {
+            cycle_event(s);
+            s.world.time++;
+            for (int c = 0; c < s.world.population; c++)
+                s.world.creatures[c].age += n / 50;
         }
     }
+}
+
+// Every save test's own simulation; `world` is its world.
+struct save_test : ::testing::Test {
+    std::unique_ptr<simulation> sim = simulation_new();
+    world_state &world = sim->world;
+};
+
+// A load's outcome is checked against the result expected; a failing check prints its message too.
+inline bool operator==(const load_outcome &got, load_result want) { return got.result == want; }
+inline bool operator==(load_result want, const load_outcome &got) { return got.result == want; }
+inline void PrintTo(const load_outcome &o, std::ostream *out)
+{
+    *out << (o.result == load_ok ? "load_ok" : o.result == load_missing ? "load_missing" : "load_refused") << " (\""
+         << o.message << "\"" << (o.left_in_place ? ", left in place" : "") << ")";
+}
+
+// A save for EXPECT_TRUE: a failure shows why the world was not saved.
+inline ::testing::AssertionResult saved(const save_result &r)
+{
+    if (r)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "not saved: " << r.why;
 }
 
 // Line numbers of the items in a save file of the given field size, counting from 0.
@@ -127,10 +154,11 @@ inline std::string refused_within_a_second(const std::string &path)
 {
     const auto [status, said] = in_child([&] {
         alarm(1); // a hang ends the child with SIGALRM
-        fresh_world();
-        const load_result r = load_world(path.c_str());
-        return std::string(r == load_refused ? "refused: " : "not refused: ") + persist_error() +
-               (load_left_file_in_place() ? " [left in place]" : "");
+        const auto sim = simulation_new();
+        fresh_world(*sim);
+        const load_outcome r = load_world(*sim, path.c_str());
+        return std::string(r.result == load_refused ? "refused: " : "not refused: ") + r.message +
+               (r.left_in_place ? " [left in place]" : "");
     });
     if (WIFSIGNALED(status))
         return "killed by signal " + std::to_string(WTERMSIG(status)) + " (hung?)";

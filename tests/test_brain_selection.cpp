@@ -11,8 +11,8 @@ using selection = world_test;
 
 TEST_F(brain, zero_weights_give_the_bias_and_unused_inputs_count_for_nothing)
 {
-    rng_seed(7);
-    brain_randomize(0);
+    rng_seed(world, 7);
+    brain_randomize(*sim, 0);
     creature &c = world.creatures[0];
     for (int l = 1; l < layer_count; l++)
         for (int n = 0; n < layer_sizes[l]; n++)
@@ -20,23 +20,23 @@ TEST_F(brain, zero_weights_give_the_bias_and_unused_inputs_count_for_nothing)
                 c.neurons[l][n].weight[k] = 0;
     for (int k = 0; k < layer_sizes[0]; k++)
         c.neurons[0][k].output = 3.0f;
-    brain_forward(0);
+    brain_forward(world, 0);
     for (int l = 1; l < layer_count; l++)
         for (int n = 0; n < layer_sizes[l]; n++)
             EXPECT_EQ(c.neurons[l][n].output, c.neurons[l][n].bias);
 
     // Inputs past input_angle are read with weights, but stay 0 in a real step; a change there with the
     // rest fixed moves nothing only when their value is 0.
-    rng_seed(7);
-    brain_randomize(0);
+    rng_seed(world, 7);
+    brain_randomize(*sim, 0);
     for (int k = 0; k < layer_sizes[0]; k++)
         c.neurons[0][k].output = k <= input_angle ? 0.25f * (float)k : 0.0f;
-    brain_forward(0);
+    brain_forward(world, 0);
     const float out0 = c.neurons[output_layer][output_turn].output;
     for (int n = 0; n < layer_sizes[1]; n++)
         for (int k = input_angle + 1; k < layer_sizes[0]; k++)
             c.neurons[1][n].weight[k] = 1e6f;
-    brain_forward(0);
+    brain_forward(world, 0);
     EXPECT_EQ(c.neurons[output_layer][output_turn].output, out0);
 }
 
@@ -50,15 +50,15 @@ TEST_F(brain, forward_sums_in_double_in_order)
         for (int k = 0; k < layer_sizes[0]; k++)
             c.neurons[1][n].weight[k] = 1.0f;
     }
-    brain_forward(3);
+    brain_forward(world, 3);
     // In float, 1e8 + 1 - 1e8 would give 0.
     EXPECT_EQ(c.neurons[1][0].output, 1.0f);
 }
 
 TEST_F(brain, inherit_mutates_every_used_value_and_nothing_else)
 {
-    rng_seed(11);
-    brain_randomize(1);
+    rng_seed(world, 11);
+    brain_randomize(*sim, 1);
     creature &parent = world.creatures[1];
     creature &child = world.creatures[2];
     parent.neurons[0][4].output = 9.0f;
@@ -66,7 +66,7 @@ TEST_F(brain, inherit_mutates_every_used_value_and_nothing_else)
     child.neurons[3][3].weight[22] = 5.0f; // layer 3 reads 20 inputs: entry 22 is unused
     child.neurons[4][1].output = 8.0f;
     const uint32_t before = world.rng_state;
-    brain_inherit(2, 1);
+    brain_inherit(*sim, 2, 1);
     EXPECT_EQ(draws_between(before, world.rng_state), 1565);
     EXPECT_EQ(child.neurons[0][4].output, 0.0f);
     EXPECT_EQ(child.neurons[2][0].tag, 77);
@@ -85,18 +85,18 @@ TEST_F(brain, inherit_mutates_every_used_value_and_nothing_else)
 
 TEST_F(brain, randomize_ranges_and_tags)
 {
-    rng_seed(1);
-    brain_randomize(0);
+    rng_seed(world, 1);
+    brain_randomize(*sim, 0);
     EXPECT_EQ(draws_between(1, world.rng_state), 1565);
     const neuron &first = world.creatures[0].neurons[1][0];
-    rng_seed(1);
+    rng_seed(world, 1);
     EXPECT_EQ(first.tag, 1);
-    EXPECT_EQ(first.bias, (float)((rng_next() % 200 - 100) * 0.02));
-    EXPECT_EQ(first.weight[0], (float)((rng_next() % 2000 - 1000) * 0.002));
+    EXPECT_EQ(first.bias, (float)((rng_next(world) % 200 - 100) * 0.02));
+    EXPECT_EQ(first.weight[0], (float)((rng_next(world) % 2000 - 1000) * 0.002));
 }
 
 // Gives every live creature the same eaten tally and some energy.
-static void level_field(int population, float eaten)
+static void level_field(world_state &world, int population, float eaten)
 {
     world.population = population;
     for (int c = 0; c < population; c++) {
@@ -107,22 +107,22 @@ static void level_field(int population, float eaten)
 
 TEST_F(selection, ties_go_to_the_lowest_other_slot)
 {
-    level_field(6, 1.0f);
-    reproduce(0);
+    level_field(world, 6, 1.0f);
+    reproduce(*sim, 0);
     EXPECT_EQ(world.best_index, 1);
-    level_field(6, 1.0f);
-    reproduce(4);
+    level_field(world, 6, 1.0f);
+    reproduce(*sim, 4);
     EXPECT_EQ(world.best_index, 0);
-    level_field(6, 1.0f);
+    level_field(world, 6, 1.0f);
     world.creatures[0].resources = 123.0f;
-    cull_worst(); // replaces slot 0 by a clone of slot 1
+    cull_worst(*sim); // replaces slot 0 by a clone of slot 1
     EXPECT_EQ(world.best_index, 1);
     EXPECT_EQ(world.creatures[0].age, 0);
 }
 
 TEST_F(selection, best_eater_is_parent_and_cull_takes_the_worst)
 {
-    level_field(10, 1.0f);
+    level_field(world, 10, 1.0f);
     world.creatures[7].eaten = 5.0f;
     world.creatures[3].eaten = -1.0f;
     world.creatures[5].eaten = -1.0f;
@@ -131,7 +131,7 @@ TEST_F(selection, best_eater_is_parent_and_cull_takes_the_worst)
     world.creatures[7].angle = -2.5f;
     world.creatures[7].resources = 3.0f;
     world.creatures[3].age = 99;
-    cull_worst();
+    cull_worst(*sim);
     EXPECT_EQ(world.best_index, 7);
     const creature &child = world.creatures[3];
     EXPECT_EQ(child.age, 0);
@@ -151,12 +151,12 @@ TEST_F(selection, best_eater_is_parent_and_cull_takes_the_worst)
 
 TEST_F(selection, dividend_and_draw_count)
 {
-    level_field(4, 0.0f);
+    level_field(world, 4, 0.0f);
     world.creatures[2].resources = 3.0f;
     world.creatures[2].eaten = 1.0f;
     world.creatures[3].eaten = 2.0f; // the parent
     const uint32_t before = world.rng_state;
-    reproduce(0);
+    reproduce(*sim, 0);
     EXPECT_EQ(draws_between(before, world.rng_state), 1568);
     EXPECT_EQ(world.creatures[2].resources, 4.5f);
     EXPECT_EQ(world.creatures[2].eaten, 0.5f);
@@ -166,11 +166,11 @@ TEST_F(selection, dividend_and_draw_count)
 
 TEST_F(selection, dividend_rounds_before_adding_one)
 {
-    level_field(3, 0.0f);
+    level_field(world, 3, 0.0f);
     world.creatures[1].eaten = 1.0f; // the parent
     world.creatures[0].resources = 33554432.0f;
     world.creatures[0].eaten = 0.75f;
-    reproduce(2);
+    reproduce(*sim, 2);
     // 2^24 + 1.5 rounds to 2^24 + 2 first; adding 1 then ties to even at 2^24 + 4.
     // Rounding once at the end would give 2^24 + 2.
     EXPECT_EQ(world.creatures[0].resources, 16777220.0f);
@@ -179,11 +179,11 @@ TEST_F(selection, dividend_rounds_before_adding_one)
 
 TEST_F(selection, population_two_always_copies_the_other)
 {
-    level_field(2, 0.0f);
+    level_field(world, 2, 0.0f);
     world.creatures[0].eaten = 9.0f;
-    reproduce(0);
+    reproduce(*sim, 0);
     EXPECT_EQ(world.best_index, 1);
-    reproduce(1);
+    reproduce(*sim, 1);
     EXPECT_EQ(world.best_index, 0);
 }
 
@@ -192,16 +192,16 @@ TEST_F(selection, child_colour_is_clamped)
     // Find a generator state whose colour draws give +20, -20, +20 after the network's 1565.
     uint32_t seed = 0;
     for (;; seed++) {
-        rng_seed(seed);
+        rng_seed(world, seed);
         for (int d = 0; d < 1565; d++)
-            rng_next();
-        if (rng_next() % 41 == 40 && rng_next() % 41 == 0 && rng_next() % 41 == 40)
+            rng_next(world);
+        if (rng_next(world) % 41 == 40 && rng_next(world) % 41 == 0 && rng_next(world) % 41 == 40)
             break;
     }
-    level_field(3, 0.0f);
+    level_field(world, 3, 0.0f);
     world.creatures[1].eaten = 1.0f;
     world.creatures[1].color = color_pack(250, 5, 100);
-    rng_seed(seed);
-    reproduce(2);
+    rng_seed(world, seed);
+    reproduce(*sim, 2);
     EXPECT_EQ(world.creatures[2].color, color_pack(255, 0, 120));
 }

@@ -9,6 +9,8 @@
 #include "reset.h"
 #include "run_loop.h"
 #include "screen_saver.h"
+#include "simulation.h"
+#include "step.h"
 #include "test_support.h"
 #include "world.h"
 
@@ -21,37 +23,59 @@
 
 namespace {
 
-int clears = 0;
-void count_clear() { clears++; }
 int passes = 0;
-void count_pass() { passes++; }
 
 struct front_test : ::testing::Test {
+    std::unique_ptr<simulation> sim = simulation_new();
+    world_state &world = sim->world;
+    front_state front;
+    int clears = 0;
     void SetUp() override
     {
-        world_init(world);
-        world_reset_screen_hook = nullptr;
-        clears = 0;
         passes = 0;
         handover_clear();
         running.store(-1);
-        text_background = -1;
-        world_reset();
+        world_reset(*sim);
     }
+    // One second of the clock as the program takes it: the screen is cleared when the event ran
+    // with the display off.
+    bool tick()
+    {
+        const bool event = clock_tick(*sim, front);
+        if (event && !world.display_on)
+            clears++;
+        return event;
+    }
+    // The hand-over's work on this test's simulation.
+    static void tick_hook(void *context) { static_cast<front_test *>(context)->tick(); }
+    static void count_pass(void *) { passes++; }
+    handover_work work() { return {this, tick_hook, count_pass}; }
 };
 
-// What n clock ticks leave a new world (no step has run): the 21-second event once per 21 ticks,
-// time n, the counter n mod 21, every live slot n seconds old but slot 0, which each cull takes
-// (every tally is 0 and ties go to the lowest slot) and which is newborn.
-std::unique_ptr<world_state> expected_after_ticks(const world_state &start, int n)
+// Whether every figure of the front end's state is the same.
+bool front_equal(const front_state &a, const front_state &b)
 {
-    world = start;
-    for (int e = 0; e < n / 21; e++)
-        cycle_event();
-    auto out = world_snapshot();
-    world = start;
+    return a.cycle_counter == b.cycle_counter && a.ips == b.ips && a.info_on == b.info_on && a.text_x == b.text_x &&
+           a.text_y == b.text_y && a.text_background == b.text_background;
+}
+
+// What n clock ticks leave a new world (no step has run): the 21-second event once per 21 ticks,
+// time n, every live slot n seconds old but slot 0, which each cull takes (every tally is 0 and
+// ties go to the lowest slot) and which is newborn.  `text` gets the counter n mod 21 and the
+// clock text's place after the last event, drawn within the field from the event's two draws.
+std::unique_ptr<world_state> expected_after_ticks(const world_state &start, int n, front_state &text)
+{
+    const auto s = simulation_new();
+    simulation_set_world(*s, start);
+    text = front_state{};
+    for (int e = 0; e < n / 21; e++) {
+        const cycle_draws d = cycle_event(*s);
+        text.text_x = d.x % (start.field_width * cell_px - 150) + 10;
+        text.text_y = d.y % (start.field_height * cell_px - 50) + 10;
+    }
+    text.cycle_counter = n % 21;
+    auto out = world_snapshot(*s);
     out->time = n;
-    out->cycle_counter = n % 21;
     for (int c = 0; c < out->population; c++)
         out->creatures[c].age = c == 0 && n >= 21 ? 0 : n;
     return out;
@@ -63,55 +87,64 @@ TEST_F(front_test, clock_counts_time_ages_and_steps_per_second)
     world.creatures[3].age = 7;
     world.creatures[20].age = 4; // out of play: does not age
     world.steps_this_second = 1234;
-    clock_tick(count_clear);
+    EXPECT_FALSE(tick());
     EXPECT_EQ(world.time, 1);
     EXPECT_EQ(world.creatures[3].age, 8);
     EXPECT_EQ(world.creatures[9].age, 1);
     EXPECT_EQ(world.creatures[20].age, 4);
-    EXPECT_EQ(world.ips, 1234);
+    EXPECT_EQ(front.ips, 1234);
     EXPECT_EQ(world.steps_this_second, 0);
     // The figure is the last second's, not an average.
     world.steps_this_second = 10;
-    clock_tick(count_clear);
-    EXPECT_EQ(world.ips, 10);
-    EXPECT_EQ(world.cycle_counter, 2);
+    EXPECT_FALSE(tick());
+    EXPECT_EQ(front.ips, 10);
+    EXPECT_EQ(front.cycle_counter, 2);
 }
 
 TEST_F(front_test, every_21st_tick_reseeds_culls_and_moves_the_text_once)
 {
-    auto start = world_snapshot();
+    auto start = world_snapshot(world);
     for (int n : {20, 21, 42}) {
-        world = *start;
-        auto expected = expected_after_ticks(*start, n);
+        simulation_set_world(*sim, *start);
+        front = front_state{};
+        front_state text;
+        auto expected = expected_after_ticks(*start, n, text);
+        int events = 0;
         for (int t = 0; t < n; t++)
-            clock_tick(count_clear);
-        EXPECT_EQ(world.cycle_counter, n % 21) << n << " ticks";
+            events += tick();
+        EXPECT_EQ(events, n / 21) << n << " ticks";
+        EXPECT_EQ(front.cycle_counter, n % 21) << n << " ticks";
         EXPECT_TRUE(world_equal(world, *expected)) << n << " ticks";
+        EXPECT_EQ(front.text_x, text.text_x) << n << " ticks";
+        EXPECT_EQ(front.text_y, text.text_y) << n << " ticks";
     }
     // 20 ticks drew nothing; 21 drew (reseed, cull, two text draws); 42 twice as many.
-    world = *start;
+    simulation_set_world(*sim, *start);
+    front = front_state{};
     for (int t = 0; t < 20; t++)
-        clock_tick(count_clear);
+        tick();
     EXPECT_EQ(world.rng_state, start->rng_state);
-    EXPECT_EQ(world.text_x, 10);
-    clock_tick(count_clear);
+    EXPECT_EQ(front.text_x, 10);
+    tick();
     EXPECT_NE(world.rng_state, start->rng_state);
-    EXPECT_GE(world.text_x, 10);
-    EXPECT_LE(world.text_x, 659);
-    EXPECT_GE(world.text_y, 10);
-    EXPECT_LE(world.text_y, 559);
+    EXPECT_GE(front.text_x, 10);
+    EXPECT_LE(front.text_x, 659);
+    EXPECT_GE(front.text_y, 10);
+    EXPECT_LE(front.text_y, 559);
 }
 
 TEST_F(front_test, the_event_clears_the_screen_only_with_the_display_off)
 {
-    for (int t = 0; t < 21; t++)
-        clock_tick(count_clear);
+    // clock_tick says when the event ran; the caller (tick) clears only with the display off.
+    for (int t = 0; t < 20; t++)
+        EXPECT_FALSE(tick());
+    EXPECT_TRUE(tick());
     EXPECT_EQ(clears, 0);
     world.display_on = 0;
     for (int t = 0; t < 20; t++)
-        clock_tick(count_clear);
+        EXPECT_FALSE(tick());
     EXPECT_EQ(clears, 0);
-    clock_tick(count_clear);
+    EXPECT_TRUE(tick());
     EXPECT_EQ(clears, 1);
 }
 
@@ -120,10 +153,10 @@ TEST_F(front_test, clock_survives_counters_at_their_limit)
     world.time = INT_MAX;
     world.creatures[0].age = INT_MAX;
     world.population = 50;
-    clock_tick(count_clear);
+    tick();
     EXPECT_EQ(world.time, INT_MIN);
     EXPECT_EQ(world.creatures[0].age, INT_MIN);
-    EXPECT_EQ(world.cycle_counter, 1);
+    EXPECT_EQ(front.cycle_counter, 1);
 }
 
 TEST_F(front_test, clock_on_a_field_too_small_for_the_text)
@@ -131,29 +164,27 @@ TEST_F(front_test, clock_on_a_field_too_small_for_the_text)
     world.field_width = 10;
     world.field_height = 5;
     for (int t = 0; t < 21; t++)
-        clock_tick(count_clear);
-    EXPECT_EQ(world.cycle_counter, 0);
-    EXPECT_EQ(world.text_x, 10);
-    EXPECT_EQ(world.text_y, 10);
+        tick();
+    EXPECT_EQ(front.cycle_counter, 0);
+    EXPECT_EQ(front.text_x, 10);
+    EXPECT_EQ(front.text_y, 10);
 }
 
 TEST_F(front_test, f1_toggles_the_overlay)
 {
-    key_command(47);
-    EXPECT_EQ(world.info_on, 1);
-    key_command(scancode_f1);
-    EXPECT_EQ(world.info_on, 0);
+    key_command(*sim, front, 47);
+    EXPECT_EQ(front.info_on, 1);
+    key_command(*sim, front, scancode_f1);
+    EXPECT_EQ(front.info_on, 0);
     EXPECT_NE(running.load(), 0);
 }
 
 TEST_F(front_test, f2_recolours_every_slot)
 {
-    auto expected = world_snapshot();
-    std::swap(world, *expected);
-    colorize();
-    std::swap(world, *expected);
+    auto expected = world_snapshot(world);
+    colorize(*expected);
     const int32_t before = world.creatures[0].color;
-    key_command(48);
+    key_command(*sim, front, 48);
     EXPECT_TRUE(world_equal(world, *expected));
     EXPECT_NE(world.creatures[0].color, before);
     EXPECT_NE(running.load(), 0);
@@ -161,40 +192,38 @@ TEST_F(front_test, f2_recolours_every_slot)
 
 TEST_F(front_test, f3_switches_the_display_and_the_text_background)
 {
-    key_command(49);
+    EXPECT_EQ(front.text_background, -1);
+    key_command(*sim, front, 49);
     EXPECT_EQ(world.display_on, 0);
-    EXPECT_EQ(text_background, 0);
-    key_command(49);
+    EXPECT_EQ(front.text_background, 0);
+    key_command(*sim, front, 49);
     EXPECT_EQ(world.display_on, 1);
-    EXPECT_EQ(text_background, -1);
+    EXPECT_EQ(front.text_background, -1);
     EXPECT_NE(running.load(), 0);
 }
 
 TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
 {
-    auto expected = world_snapshot();
-    std::swap(world, *expected);
-    field_reset();
-    std::swap(world, *expected);
+    auto expected = world_snapshot(world);
+    field_reset(*expected);
     for (int i = 0; i < 30; i++)
         world.cell_food[cell_index(i, 10)] = 0.5f;
-    key_command(50);
+    key_command(*sim, front, 50);
     EXPECT_TRUE(world_equal(world, *expected));
 
-    auto fresh = world_snapshot();
-    std::swap(world, *fresh);
-    world_reset();
-    std::swap(world, *fresh);
+    const auto other = simulation_new();
+    simulation_set_world(*other, world);
+    world_reset(*other);
+    const auto fresh = world_snapshot(*other);
     world.time = 500;
     world.creatures[4].x = 33.25f;
-    key_command(scancode_f3); // the display off, the text on black
-    world.info_on = 1;
-    key_command(58);
+    key_command(*sim, front, scancode_f3); // the display off, the text on black
+    front.info_on = 1;
+    key_command(*sim, front, 58);
     EXPECT_EQ(world.time, 0);
     EXPECT_EQ(world.display_on, 1);
-    EXPECT_EQ(text_background, 0); // a new world keeps the text background
-    EXPECT_EQ(world.info_on, 1); // the overlay keeps its state
-    fresh->info_on = 1;
+    EXPECT_EQ(front.text_background, 0); // a new world keeps the text background
+    EXPECT_EQ(front.info_on, 1); // the overlay keeps its state
     EXPECT_TRUE(world_equal(world, *fresh));
     EXPECT_NE(running.load(), 0);
 }
@@ -202,36 +231,38 @@ TEST_F(front_test, f4_resets_the_field_and_f12_the_world)
 TEST_F(front_test, population_keys_stay_between_2_and_50)
 {
     EXPECT_EQ(world.population, 50);
-    key_command(89); // keypad plus at 50
+    key_command(*sim, front, 89); // keypad plus at 50
     EXPECT_EQ(world.population, 50);
-    key_command(61); // minus
+    key_command(*sim, front, 61); // minus
     EXPECT_EQ(world.population, 49);
-    key_command(88); // keypad minus
+    key_command(*sim, front, 88); // keypad minus
     EXPECT_EQ(world.population, 48);
-    key_command(89);
+    key_command(*sim, front, 89);
     EXPECT_EQ(world.population, 49);
     world.population = 2;
-    key_command(61);
-    key_command(88);
+    key_command(*sim, front, 61);
+    key_command(*sim, front, 88);
     EXPECT_EQ(world.population, 2);
     EXPECT_NE(running.load(), 0);
 }
 
 TEST_F(front_test, every_other_key_quits_and_changes_nothing)
 {
-    auto before = world_snapshot();
+    auto before = world_snapshot(world);
+    const front_state front_before = front;
     for (int scancode : {1, 24, 46, 51, 57, 59, 62, 75, 87, 90, 103, 0, 126}) {
         running.store(-1);
-        key_command(scancode);
+        key_command(*sim, front, scancode);
         EXPECT_EQ(running.load(), 0) << "scancode " << scancode;
         EXPECT_TRUE(world_equal(world, *before)) << "scancode " << scancode;
+        EXPECT_TRUE(front_equal(front, front_before)) << "scancode " << scancode;
     }
 }
 
 TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
 {
     EXPECT_FALSE(handover_pending());
-    handover_run(count_pass, count_clear);
+    handover_run(work());
     EXPECT_EQ(passes, 0);
     EXPECT_EQ(world.time, 0);
 
@@ -240,14 +271,14 @@ TEST_F(front_test, handover_runs_due_ticks_in_order_and_one_display_pass)
     for (int t = 0; t < 5; t++)
         handover_display_timer();
     EXPECT_TRUE(handover_pending());
-    handover_run(count_pass, count_clear);
+    handover_run(work());
     EXPECT_FALSE(handover_pending());
     EXPECT_EQ(passes, 1);
     EXPECT_EQ(world.time, 21);
-    EXPECT_EQ(world.cycle_counter, 0);
+    EXPECT_EQ(front.cycle_counter, 0);
 
     handover_display_timer();
-    handover_run(count_pass, count_clear);
+    handover_run(work());
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(world.time, 21);
 }
@@ -270,20 +301,22 @@ std::vector<long> save_times;
 std::vector<long> failures_told;
 bool saves_fail_from_20_to_35 = false;
 long loop_now() { return loop_clock_ms; }
-void minute_pass()
+void minute_pass(void *)
 {
     loop_clock_ms += 60 * 1000;
     if (loop_clock_ms >= 45 * 60 * 1000)
         handover_stop();
     handover_display_timer();
 }
-bool loop_save()
+bool loop_save(void *)
 {
     save_times.push_back(loop_clock_ms / 60000);
     const long minute = loop_clock_ms / 60000;
     return !(saves_fail_from_20_to_35 && minute >= 20 && minute <= 35);
 }
-void loop_save_failed() { failures_told.push_back(loop_clock_ms / 60000); }
+void loop_save_failed(void *) { failures_told.push_back(loop_clock_ms / 60000); }
+// A turn of the world: the program's steps on the test's simulation.
+void loop_step(void *context) { sim_steps(*static_cast<front_test *>(context)->sim, steps_per_turn); }
 
 // Every ten minutes the world is saved between two steps; a failing save is told once, tried again
 // ten minutes later, and the run goes on.
@@ -295,7 +328,9 @@ TEST_F(front_test, the_loop_saves_every_ten_minutes_and_tells_a_failure_once)
     saves_fail_from_20_to_35 = true;
     handover_display_timer();
     run_loop_hooks hooks;
-    hooks.display_pass = minute_pass;
+    hooks.work = work();
+    hooks.work.display_pass = minute_pass;
+    hooks.step = loop_step;
     hooks.now_ms = loop_now;
     hooks.save = loop_save;
     hooks.save_failed = loop_save_failed;

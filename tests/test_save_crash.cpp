@@ -16,17 +16,19 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     scratch_folder dir;
     const std::string path = dir.file("life.sav");
     const world_place place = place_at(path);
+    const auto sim = simulation_new();
+    world_state &world = sim->world;
 
     // Two different worlds, A and B, and the exact files each one saves to.
     std::unique_ptr<world_state> worlds[2];
     std::string bytes[2];
-    lived_world(50, 60);
-    worlds[0] = world_snapshot();
-    lived_world(40, 90);
-    worlds[1] = world_snapshot();
+    lived_world(*sim, 50, 60);
+    worlds[0] = world_snapshot(world);
+    lived_world(*sim, 40, 90);
+    worlds[1] = world_snapshot(world);
     for (int w = 0; w < 2; w++) {
-        world = *worlds[w];
-        ASSERT_TRUE(save_world(path.c_str()));
+        simulation_set_world(*sim, *worlds[w]);
+        ASSERT_TRUE(save_world(world, path.c_str()));
         bytes[w] = read_bytes(path);
     }
     ASSERT_NE(bytes[0], bytes[1]);
@@ -34,7 +36,7 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     // How long one whole save takes here, so the kills land before, inside and after it.
     const auto start = std::chrono::steady_clock::now();
     for (int n = 0; n < 4; n++)
-        ASSERT_TRUE(save_world(place));
+        ASSERT_TRUE(save_world(world, place));
     const long save_us =
         (long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 4;
 
@@ -44,11 +46,11 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     int kept_old = 0, got_new = 0;
     for (int round = 0; round < 300; round++) {
         const int next = 1 - current;
-        world = *worlds[next];
+        simulation_set_world(*sim, *worlds[next]);
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            save_world(place);
+            save_world(world, place);
             // Hold on until killed, so every round ends by SIGKILL.
             for (;;)
                 pause();
@@ -90,8 +92,8 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
     // Leftovers are only ever cleared by a save that holds the world's lock, as the program's do.
     world_place locked = place;
     ASSERT_EQ(fs_lock(path + ".lock", true, path, &locked.lock_fd), 0);
-    world = *worlds[current];
-    ASSERT_TRUE(save_world(locked));
+    simulation_set_world(*sim, *worlds[current]);
+    ASSERT_TRUE(save_world(world, locked));
     fs_unlock(locked.lock_fd);
     EXPECT_EQ(dir.names(),
               (std::vector<std::string>{kept[0], "life.sav", kept[1], kept[2], "life.sav.lock", "life.sav.prev"}));
@@ -99,9 +101,9 @@ TEST(save_crash, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file)
         EXPECT_EQ(read_bytes(dir.file(name)), "the user's own") << name;
     EXPECT_TRUE(read_bytes(path + ".prev") == bytes[current]);
     // The file that survived still loads.
-    fresh_world();
-    EXPECT_EQ(load_world(path.c_str()), load_ok);
-    world = *worlds[current];
+    fresh_world(*sim);
+    EXPECT_EQ(load_world(*sim, path.c_str()), load_ok);
+    simulation_set_world(*sim, *worlds[current]);
     std::cout << "one save takes about " << save_us << " us; of 300 killed saves " << kept_old
               << " left the old file and " << got_new << " the new one\n";
 }

@@ -20,32 +20,26 @@ static std::string own_executable()
     return n > 0 ? std::string(buffer, (size_t)n) : std::string();
 }
 
+// Only the file name's last extension becomes ".sav": a screen saver's in any case, none added to;
+// a dot in a folder's name is no extension, and a hidden name's leading dot is none either.
 TEST(save_path, the_extension_of_the_file_name_becomes_sav)
 {
-    EXPECT_EQ(save_path_from("/usr/games/life.exe"), "/usr/games/life.sav");
-    EXPECT_EQ(save_path_from("./life.bin"), "./life.sav");
-    EXPECT_EQ(save_path_from("/opt/life.tar.gz"), "/opt/life.tar.sav");
-    EXPECT_EQ(save_path_from("build/life."), "build/life.sav");
-}
-
-TEST(save_path, a_screen_saver_name_in_any_case_keeps_its_world_in_sav)
-{
-    EXPECT_EQ(save_path_from("/mnt/c/Windows/life.SCR"), "/mnt/c/Windows/life.sav");
-    EXPECT_EQ(save_path_from("/mnt/c/Windows/life.scr"), "/mnt/c/Windows/life.sav");
-}
-
-TEST(save_path, a_dot_in_a_folder_name_is_not_an_extension)
-{
-    EXPECT_EQ(save_path_from("/home/ann/games.d/life"), "/home/ann/games.d/life.sav");
-    EXPECT_EQ(save_path_from("./v1.2/bin/life"), "./v1.2/bin/life.sav");
-    EXPECT_EQ(save_path_from("../life"), "../life.sav");
-    EXPECT_EQ(save_path_from("/srv/x.y/life.run"), "/srv/x.y/life.sav");
-}
-
-TEST(save_path, a_file_name_without_a_dot_gets_sav_added)
-{
-    EXPECT_EQ(save_path_from("/usr/local/bin/life"), "/usr/local/bin/life.sav");
-    EXPECT_EQ(save_path_from("/usr/local/bin/.life"), "/usr/local/bin/.life.sav"); // hidden, no extension
+    const char *const cases[][2] = {
+        {"/usr/games/life.exe", "/usr/games/life.sav"},
+        {"./life.bin", "./life.sav"},
+        {"/opt/life.tar.gz", "/opt/life.tar.sav"},
+        {"build/life.", "build/life.sav"},
+        {"/mnt/c/Windows/life.SCR", "/mnt/c/Windows/life.sav"},
+        {"/mnt/c/Windows/life.scr", "/mnt/c/Windows/life.sav"},
+        {"/home/ann/games.d/life", "/home/ann/games.d/life.sav"},
+        {"./v1.2/bin/life", "./v1.2/bin/life.sav"},
+        {"../life", "../life.sav"},
+        {"/srv/x.y/life.run", "/srv/x.y/life.sav"},
+        {"/usr/local/bin/life", "/usr/local/bin/life.sav"},
+        {"/usr/local/bin/.life", "/usr/local/bin/.life.sav"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(save_path_from(c[0]), c[1]) << c[0];
 }
 
 TEST(save_path, a_very_long_path_is_kept_whole)
@@ -80,14 +74,14 @@ TEST(save_path, a_bare_name_found_through_path_uses_the_executables_own_place)
 // ---------------------------------------------------------------- claiming the world
 
 // A program folder "bin" holding the program "life" inside a scratch folder, and a home beside it.
-struct world_claim : ::testing::Test {
+struct world_claim : save_test {
     scratch_folder dir;
     std::string bin = dir.file("bin"), program = dir.file("bin/life"), world_path = dir.file("bin/life.sav");
     void SetUp() override
     {
         std::filesystem::create_directories(bin);
         std::filesystem::create_directories(dir.file("home"));
-        lived_world(10, 20);
+        lived_world(*sim, 10, 20);
     }
 };
 
@@ -106,8 +100,8 @@ TEST_F(world_claim, a_second_copy_takes_the_next_world_and_a_released_world_is_f
     EXPECT_EQ(described(second), dir.file("bin/life-2.sav") + " save locked | another copy is running on " +
                                      world_path + ": this one keeps its world in " + dir.file("bin/life-2.sav"));
     EXPECT_EQ(third.path, dir.file("bin/life-3.sav"));
-    EXPECT_TRUE(save_world(first)) << persist_error();
-    EXPECT_TRUE(save_world(second)) << persist_error();
+    EXPECT_TRUE(saved(save_world(world, first)));
+    EXPECT_TRUE(saved(save_world(world, second)));
     release_world_place(second);
     EXPECT_EQ(second.lock_fd, -1);
     world_place again = claim_world_place(program.c_str());
@@ -119,8 +113,8 @@ TEST_F(world_claim, a_second_copy_takes_the_next_world_and_a_released_world_is_f
     EXPECT_EQ(in_child([&] { return claim_world_place(program.c_str()).path; }).second, world_path);
     // The lock files stay for the next run; the worlds are whole.
     EXPECT_TRUE(file_exists(world_path + ".lock"));
-    fresh_world();
-    EXPECT_EQ(load_world(dir.file("bin/life-2.sav").c_str()), load_ok) << persist_error();
+    fresh_world(*sim);
+    EXPECT_EQ(load_world(*sim, dir.file("bin/life-2.sav").c_str()), load_ok);
 }
 
 TEST_F(world_claim, a_dangling_link_as_the_world_creates_the_file_it_names)
@@ -129,10 +123,10 @@ TEST_F(world_claim, a_dangling_link_as_the_world_creates_the_file_it_names)
     ASSERT_EQ(symlink("../worlds/mine.sav", world_path.c_str()), 0);
     world_place place = claim_world_place(program.c_str());
     EXPECT_EQ(described(place), world_path + " save locked | ");
-    fresh_world();
-    EXPECT_EQ(load_world(place.path.c_str()), load_missing);
-    lived_world(10, 20);
-    ASSERT_TRUE(save_world(place)) << persist_error();
+    fresh_world(*sim);
+    EXPECT_EQ(load_world(*sim, place.path.c_str()), load_missing);
+    lived_world(*sim, 10, 20);
+    ASSERT_TRUE(saved(save_world(world, place)));
     EXPECT_TRUE(std::filesystem::is_symlink(world_path));
     EXPECT_EQ((long)split_lines(read_bytes(dir.file("worlds/mine.sav"))).size(), save_file_lines(100, 75, 10));
     release_world_place(place);
@@ -147,7 +141,7 @@ TEST_F(world_claim, a_program_folder_the_user_cannot_write_keeps_the_world_in_th
         const world_place look = look_up_world_place(program.c_str());
         const std::string looked = described(look) + (file_exists(dir.file("home/data")) ? " made" : "") + "\n";
         world_place by_xdg = claim_world_place(program.c_str());
-        const bool saved = save_world(by_xdg);
+        const bool saved = (bool)save_world(world, by_xdg);
         unsetenv("XDG_DATA_HOME");
         setenv("HOME", dir.file("home").c_str(), 1);
         world_place by_home = claim_world_place(program.c_str());
@@ -168,15 +162,15 @@ TEST_F(world_claim, a_program_folder_the_user_cannot_write_keeps_the_world_in_th
 
 TEST_F(world_claim, a_read_only_world_file_is_run_but_never_replaced)
 {
-    ASSERT_TRUE(save_world(world_path.c_str()));
+    ASSERT_TRUE(save_world(world, world_path.c_str()));
     const std::string bytes = read_bytes(world_path);
     ASSERT_EQ(chmod(world_path.c_str(), 0444), 0);
     const auto [status, said] = as_ordinary_user(dir, [&] {
         world_place place = claim_world_place(program.c_str());
-        fresh_world();
-        const load_result loaded = load_world(place.path.c_str());
+        fresh_world(*sim);
+        const load_outcome loaded = load_world(*sim, place.path.c_str());
         world.time++;
-        const bool saved = save_world(place);
+        const bool saved = (bool)save_world(world, place);
         return described(place) + (loaded == load_ok ? " loaded" : " not loaded") + (saved ? " saved" : " not saved");
     });
     EXPECT_CHILD_RAN(status, said);
@@ -194,12 +188,12 @@ TEST_F(world_claim, a_run_as_root_leaves_the_users_files_the_users)
     if (geteuid() != 0)
         GTEST_SKIP() << "only root can run as root in another user's folder";
     const uid_t nobody_id = 65534;
-    ASSERT_TRUE(save_world(world_path.c_str()));
+    ASSERT_TRUE(save_world(world, world_path.c_str()));
     ASSERT_EQ(chmod(world_path.c_str(), 0640), 0);
     ASSERT_EQ(chown(bin.c_str(), nobody_id, nobody_id), 0);
     ASSERT_EQ(chown(world_path.c_str(), nobody_id, nobody_id), 0);
     world_place place = claim_world_place(program.c_str());
-    ASSERT_TRUE(save_world(place)) << persist_error();
+    ASSERT_TRUE(saved(save_world(world, place)));
     release_world_place(place);
     for (const char *name : {"life.sav", "life.sav.prev", "life.sav.lock"}) {
         struct stat st;
@@ -212,7 +206,8 @@ TEST_F(world_claim, a_run_as_root_leaves_the_users_files_the_users)
     }
     const auto [status, said] = as_ordinary_user(dir, [&] {
         world_place mine = claim_world_place(program.c_str());
-        return described(mine) + (save_world(mine) ? " saved" : std::string(" not saved: ") + persist_error());
+        const save_result saved = save_world(world, mine);
+        return described(mine) + (saved ? " saved" : std::string(" not saved: ") + saved.why);
     });
     EXPECT_CHILD_RAN(status, said);
     EXPECT_EQ(said, world_path + " save locked |  saved");
@@ -222,7 +217,7 @@ TEST_F(world_claim, a_run_as_root_leaves_the_users_files_the_users)
 // world in the place of the one beside the program unnoticed; a link as the lock is never followed.
 TEST_F(world_claim, a_lock_that_cannot_be_used_is_told_and_keeps_the_world)
 {
-    ASSERT_TRUE(save_world(world_path.c_str()));
+    ASSERT_TRUE(save_world(world, world_path.c_str()));
     std::filesystem::create_directory(world_path + ".lock");
     const auto [status, said] = in_child([&] {
         setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
@@ -245,18 +240,20 @@ TEST_F(world_claim, a_lock_that_cannot_be_used_is_told_and_keeps_the_world)
 
 TEST_F(world_claim, a_writable_world_file_in_a_read_only_folder_is_saved_in_place)
 {
-    ASSERT_TRUE(save_world(world_path.c_str()));
+    ASSERT_TRUE(save_world(world, world_path.c_str()));
     ASSERT_EQ(chmod(bin.c_str(), 0555), 0);
     struct stat before;
     ASSERT_EQ(stat(world_path.c_str(), &before), 0);
-    lived_world(30, 40);
+    lived_world(*sim, 30, 40);
     const auto [status, said] = as_ordinary_user(dir, [&] {
         setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
         world_place place = claim_world_place(program.c_str());
-        const bool saved = save_world(place) && save_world(place);
+        save_result saved = save_world(world, place);
+        if (saved)
+            saved = save_world(world, place);
         // A second copy cannot share the file, nor make a new one beside it.
         world_place second = claim_world_place(program.c_str());
-        return described(place) + (saved ? " saved" : std::string(" not saved: ") + persist_error()) + "\n" +
+        return described(place) + (saved ? " saved" : std::string(" not saved: ") + saved.why) + "\n" +
                second.path;
     });
     EXPECT_CHILD_RAN(status, said);
@@ -277,9 +274,10 @@ TEST_F(world_claim, a_writable_world_file_in_a_read_only_folder_is_saved_in_plac
     const auto [status2, said2] = as_ordinary_user(dir, [&] {
         setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
         world_place place = claim_world_place(program.c_str());
-        const load_result loaded = load_world(place.path.c_str());
-        const std::string message = persist_error();
-        return message + (loaded == load_refused && !load_left_file_in_place() && save_world(place) ? " | saved" : "");
+        const load_outcome loaded = load_world(*sim, place.path.c_str());
+        const std::string message = loaded.message;
+        const bool saved = loaded == load_refused && !loaded.left_in_place && save_world(world, place);
+        return message + (saved ? " | saved" : "");
     });
     EXPECT_CHILD_RAN(status2, said2);
     const std::string copy = dir.file("home/data/life/life.sav.bad");

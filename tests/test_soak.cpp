@@ -33,7 +33,7 @@ const long report_every = soak_steps / 10;
 // The first thing wrong with the world after a step, or "" when it is sound.  `pop`, `width`
 // and `height` are what the world must still have: nothing but a key or a load may change them.
 // `whole` adds the validator's check of every stored value, which costs about as much as a step.
-std::string first_fault(int pop, int width, int height, bool whole = true)
+std::string first_fault(const world_state &world, int pop, int width, int height, bool whole = true)
 {
     char msg[200];
     if (world.population != pop) {
@@ -60,7 +60,7 @@ std::string first_fault(int pop, int width, int height, bool whole = true)
 }
 
 // Checks of the whole field, made after every 21-second event: finite food, sane rates.
-std::string field_fault()
+std::string field_fault(const world_state &world)
 {
     char msg[200];
     for (int i = 0; i < world.field_width; i++) {
@@ -86,7 +86,7 @@ std::string field_fault()
 struct drift {
     double weight = 0, bias = 0, angle = 0, resources = 0, eaten = 0, speed = 0;
 
-    void take(int pop)
+    void take(const world_state &world, int pop)
     {
         for (int c = 0; c < pop; c++) {
             const creature &cr = world.creatures[c];
@@ -126,34 +126,35 @@ void print_row(const std::string &name, long step, const drift &d)
 
 // Runs the world for `steps` steps with the 21-second event every 2000, checking it after every
 // step and the field after every event; prints the drift table.  Ends with a save and a load.
-void soak(const std::string &name, long steps)
+void soak(simulation &s, const std::string &name, long steps)
 {
+    world_state &world = s.world;
     const int pop = world.population;
     const int width = world.field_width;
     const int height = world.field_height;
-    ASSERT_EQ(first_fault(pop, width, height), "") << "before the first step";
+    ASSERT_EQ(first_fault(world, pop, width, height), "") << "before the first step";
 
     drift d;
-    d.take(pop);
+    d.take(world, pop);
     print_header(name);
     print_row(name, 0, d);
     const auto start = std::chrono::steady_clock::now();
-    for (long s = 1; s <= steps; s++) {
-        sim_step();
-        std::string fault = first_fault(pop, width, height, s % 16 == 0);
-        ASSERT_EQ(fault, "") << "after step " << s;
-        if (s % event_every == 0) {
-            cycle_event();
+    for (long n = 1; n <= steps; n++) {
+        sim_step(s);
+        std::string fault = first_fault(world, pop, width, height, n % 16 == 0);
+        ASSERT_EQ(fault, "") << "after step " << n;
+        if (n % event_every == 0) {
+            cycle_event(s);
             world.time++;
-            ASSERT_EQ(first_fault(pop, width, height), "") << "after the event at step " << s;
-            ASSERT_EQ(field_fault(), "") << "after the event at step " << s;
+            ASSERT_EQ(first_fault(world, pop, width, height), "") << "after the event at step " << n;
+            ASSERT_EQ(field_fault(world), "") << "after the event at step " << n;
             ASSERT_GE(world.best_index, 0);
             ASSERT_LT(world.best_index, pop);
-            d.take(pop);
-            ASSERT_TRUE(d.finite()) << "after the event at step " << s;
+            d.take(world, pop);
+            ASSERT_TRUE(d.finite()) << "after the event at step " << n;
         }
-        if (report_every > 0 && s % report_every == 0)
-            print_row(name, s, d);
+        if (report_every > 0 && n % report_every == 0)
+            print_row(name, n, d);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("[soak %s] %ld steps in %.1f s\n", name.c_str(), steps, seconds);
@@ -162,16 +163,19 @@ void soak(const std::string &name, long steps)
     scratch_folder dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string path = dir.path + "/soaked.sav";
-    ASSERT_TRUE(save_world(path.c_str())) << persist_error();
-    const auto before = world_snapshot();
+    const save_result saved = save_world(world, path.c_str());
+    ASSERT_TRUE(saved) << saved.why;
+    const auto before = world_snapshot(world);
     world_init(world);
-    world_reset();
-    ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
+    simulation_set_world(s, world);
+    world_reset(s);
+    const load_outcome loaded = load_world(s, path.c_str());
+    ASSERT_EQ(loaded.result, load_ok) << loaded.message;
     EXPECT_EQ(world.population, before->population);
     EXPECT_EQ(world.field_width, before->field_width);
     EXPECT_EQ(world.field_height, before->field_height);
     EXPECT_EQ(world.time, before->time);
-    EXPECT_EQ(first_fault(pop, width, height), "") << "after the reload";
+    EXPECT_EQ(first_fault(world, pop, width, height), "") << "after the reload";
 }
 
 struct small_world {
@@ -179,14 +183,16 @@ struct small_world {
     bool border; // outermost ring of cells made a border, as a reset would
 };
 
-// Edits a lived world down to the given size, saves it, and loads it into a fresh process world:
-// the way a smaller world reaches the program.
-void load_small_world(const small_world &sw, const std::string &folder)
+// Edits a lived world down to the given size, saves it, and loads it into a new world
+// (s's): the way a smaller world reaches the program.
+void load_small_world(simulation &s, const small_world &sw, const std::string &folder)
 {
+    world_state &world = s.world;
     world_init(world);
-    world_reset();
-    for (int s = 0; s < 500; s++)
-        sim_step();
+    simulation_set_world(s, world);
+    world_reset(s);
+    for (int n = 0; n < 500; n++)
+        sim_step(s);
     world.field_width = sw.width;
     world.field_height = sw.height;
     world.population = sw.population;
@@ -205,11 +211,14 @@ void load_small_world(const small_world &sw, const std::string &folder)
         }
     }
     const std::string path = folder + "/small.sav";
-    ASSERT_TRUE(save_world(path.c_str())) << persist_error();
+    const save_result saved = save_world(world, path.c_str());
+    ASSERT_TRUE(saved) << saved.why;
 
     world_init(world);
-    world_reset();
-    ASSERT_EQ(load_world(path.c_str()), load_ok) << persist_error();
+    simulation_set_world(s, world);
+    world_reset(s);
+    const load_outcome loaded = load_world(s, path.c_str());
+    ASSERT_EQ(loaded.result, load_ok) << loaded.message;
     ASSERT_EQ(world.population, sw.population);
     ASSERT_EQ(world.field_width, sw.width);
     ASSERT_EQ(world.field_height, sw.height);
@@ -219,23 +228,23 @@ void load_small_world(const small_world &sw, const std::string &folder)
 
 TEST(soak, new_world)
 {
-    world_init(world);
-    world_reset();
-    soak("new 100x75 pop 50", soak_steps);
+    const auto sim = simulation_new();
+    world_reset(*sim);
+    soak(*sim, "new 100x75 pop 50", soak_steps);
 }
 
 // Raising the population brings never-used, zero-filled slots into play; lowering it leaves slots behind.
 TEST(soak, new_world_with_population_changes)
 {
-    world_init(world);
-    world.population = 10;
-    world_reset();
-    world.population = 50;
-    soak("pop 10 raised to 50", soak_steps / 5);
+    const auto sim = simulation_new();
+    sim->world.population = 10;
+    world_reset(*sim);
+    sim->world.population = 50;
+    soak(*sim, "pop 10 raised to 50", soak_steps / 5);
     if (HasFatalFailure())
         return;
-    world.population = 2;
-    soak("lowered to 2", soak_steps / 5);
+    sim->world.population = 2;
+    soak(*sim, "lowered to 2", soak_steps / 5);
 }
 
 TEST(soak, loaded_small_worlds)
@@ -246,15 +255,16 @@ TEST(soak, loaded_small_worlds)
     };
     scratch_folder dir;
     ASSERT_FALSE(dir.path.empty());
+    const auto sim = simulation_new();
     for (const small_world &sw : worlds) {
         char name[64];
         std::snprintf(name, sizeof name, "loaded %dx%d pop %d%s", sw.width, sw.height, sw.population,
                       sw.border ? "" : " no border");
         SCOPED_TRACE(name);
-        load_small_world(sw, dir.path);
+        load_small_world(*sim, sw, dir.path);
         if (HasFatalFailure())
             return;
-        soak(name, soak_steps);
+        soak(*sim, name, soak_steps);
         if (HasFatalFailure())
             return;
     }
@@ -264,14 +274,15 @@ TEST(soak, loaded_small_worlds)
 // without that the 30 x 20 world above overflows to infinite speeds and headings after 28 410 steps.
 TEST(soak, runaway_heading_is_inherited_within_one_turn)
 {
-    world_init(world);
-    world_reset();
+    const auto sim = simulation_new();
+    world_state &world = sim->world;
+    world_reset(*sim);
     world.population = 2;
     const float headings[] = {4.77832e6f, -1.29951e34f, 9.5f, -9.5f};
     for (float h : headings) {
         world.creatures[1].eaten = 1;
         world.creatures[1].angle = h;
-        reproduce(0);
+        reproduce(*sim, 0);
         ASSERT_EQ(world.best_index, 1);
         const double child = world.creatures[0].angle;
         EXPECT_LE(std::fabs(child), M_PI) << "parent heading " << h;
@@ -283,14 +294,15 @@ TEST(soak, runaway_heading_is_inherited_within_one_turn)
 // Headings a healthy world holds, including the up to 6.277 of a new world, pass on unchanged.
 TEST(soak, ordinary_heading_is_inherited_exactly)
 {
-    world_init(world);
-    world_reset();
+    const auto sim = simulation_new();
+    world_state &world = sim->world;
+    world_reset(*sim);
     world.population = 2;
     const float headings[] = {0.0f, -3.1415927f, 3.1415927f, 6.277f, -6.5f, (float)(3 * M_PI) - 1e-6f};
     for (float h : headings) {
         world.creatures[1].eaten = 1;
         world.creatures[1].angle = h;
-        reproduce(0);
+        reproduce(*sim, 0);
         EXPECT_EQ(world.creatures[0].angle, h);
     }
 }

@@ -69,15 +69,16 @@ struct scenario {
     unsigned seed;         // for the extra food and headings; 0 leaves the reset world alone
 };
 
-// A world as the program builds it, then (seed != 0) shrunk to the scenario's field, with
+// A world as the program builds it in s, then (seed != 0) shrunk to the scenario's field, with
 // food strewn about, creatures re-placed inside, some on cell centres and some with headings
 // outside -pi .. pi.
-void build_world(const scenario &sc)
+void build_world(simulation &s, const scenario &sc)
 {
+    world_state &world = s.world;
     world_init(world);
-    brains_changed();
+    simulation_set_world(s, world);
     world.population = sc.population;
-    world_reset();
+    world_reset(s);
     if (!sc.seed)
         return;
     std::mt19937 gen(sc.seed);
@@ -110,38 +111,35 @@ void build_world(const scenario &sc)
     }
 }
 
-// Runs the scenario on the reference and on each fast build, each on its own copy of the
-// world, comparing the whole world after every event and at the end.
+// Runs the scenario on the reference and on each fast build, each in its own simulation,
+// comparing the whole world after every event and at the end.
 void expect_same_run(const scenario &sc, const std::vector<const step_kernels *> &builds)
 {
-    build_world(sc);
-    auto ref = world_snapshot();
-    std::vector<std::unique_ptr<world_state>> fast;
-    for (size_t b = 0; b < builds.size(); b++)
-        fast.push_back(world_snapshot());
+    const auto ref = simulation_new();
+    build_world(*ref, sc);
+    std::vector<std::unique_ptr<simulation>> fast;
+    for (size_t b = 0; b < builds.size(); b++) {
+        fast.push_back(simulation_new());
+        simulation_set_world(*fast.back(), ref->world);
+    }
     const long long steps = scaled(sc.steps);
     const long long chunk = sc.event_every ? sc.event_every : steps;
     for (long long done = 0; done < steps;) {
         const long long to = std::min(done + chunk, steps);
         const bool event = sc.event_every && to % sc.event_every == 0;
-        world = *ref;
         for (long long s = done; s < to; s++)
-            sim_step_reference();
+            sim_step_reference(*ref);
         if (event)
-            cycle_event();
-        *ref = world;
+            cycle_event(*ref);
 
         for (size_t b = 0; b < builds.size(); b++) {
-            world = *fast[b];
-            brains_changed(); // another world: its networks too
-            sim_steps_with(*builds[b], (long)(to - done));
+            sim_steps_with(*fast[b], *builds[b], (long)(to - done));
             if (event)
-                cycle_event();
-            *fast[b] = world;
-            ASSERT_TRUE(world_equal(*ref, *fast[b]))
+                cycle_event(*fast[b]);
+            ASSERT_TRUE(world_equal(ref->world, fast[b]->world))
                 << builds[b]->name << ": population " << sc.population << ", field " << sc.width << "x" << sc.height
                 << ", events every " << sc.event_every << ": worlds differ after step " << to << " at "
-                << first_difference(*ref, *fast[b]);
+                << first_difference(ref->world, fast[b]->world);
         }
         done = to;
     }
@@ -149,13 +147,13 @@ void expect_same_run(const scenario &sc, const std::vector<const step_kernels *>
 
 struct step_equivalence : world_test {};
 
-void expect_same_steps(int steps, const char *what);
+void expect_same_steps(simulation &s, int steps, const char *what);
 
 // Heading +0.0 in a slot never stepped before: its cos and sin are 1 and 0, not what an
 // untouched cache of them holds.  (ctest runs each case in a fresh process.)
 TEST_F(step_equivalence, first_step_of_a_slot_heading_zero)
 {
-    empty_field(20, 20);
+    empty_field(world, 20, 20);
     world.population = 2;
     world.cell_food[cell_index(9, 5)] = 0.5f;
     for (int c = 0; c < 2; c++) {
@@ -165,7 +163,7 @@ TEST_F(step_equivalence, first_step_of_a_slot_heading_zero)
         world.creatures[c].resources = 5.0f;
         world.creatures[c].neurons[output_layer][output_push].bias = 500.0f; // speed 0.1
     }
-    expect_same_steps(1, "heading zero");
+    expect_same_steps(*sim, 1, "heading zero");
     EXPECT_EQ(world.creatures[0].x, (float)(5.5 + (double)0.1f));
 }
 
@@ -219,7 +217,7 @@ TEST_F(step_equivalence, smaller_fields_strewn_with_food_and_wild_headings)
 TEST_F(step_equivalence, cells_on_sector_boundaries_and_on_the_seam)
 {
     for (const step_kernels *k : usable_builds()) {
-        empty_field(30, 30);
+        empty_field(world, 30, 30);
         world.population = 7;
         for (int i = 1; i < 29; i++)
             for (int j = 1; j < 29; j++)
@@ -245,15 +243,14 @@ TEST_F(step_equivalence, cells_on_sector_boundaries_and_on_the_seam)
         world.creatures[6].y = 14.5f;
         world.creatures[6].angle = -3.0f;
 
-        auto start = world_snapshot();
-        const uint64_t exact_before = step_counters.exact;
-        sim_step_reference();
-        auto ref = world_snapshot();
-        world = *start;
-        brains_changed();
-        sim_step_with(*k);
+        auto start = world_snapshot(world);
+        const uint64_t exact_before = sim->step.counts.exact;
+        sim_step_reference(*sim);
+        auto ref = world_snapshot(world);
+        simulation_set_world(*sim, *start);
+        sim_step_with(*sim, *k);
         EXPECT_TRUE(world_equal(*ref, world)) << k->name << ": " << first_difference(*ref, world);
-        EXPECT_GT(step_counters.exact, exact_before) << k->name << ": no pair needed the exact atan2";
+        EXPECT_GT(sim->step.counts.exact, exact_before) << k->name << ": no pair needed the exact atan2";
     }
 }
 
@@ -265,7 +262,7 @@ TEST_F(step_equivalence, random_positions_and_headings_see_the_same)
     std::uniform_real_distribution<float> pos(0.3f, 39.6f), head(-7.0f, 7.0f);
     for (const step_kernels *k : usable_builds()) {
         for (int round = 0; round < scaled(40); round++) {
-            empty_field(40, 40);
+            empty_field(world, 40, 40);
             world.population = 50;
             for (int i = 0; i < 40; i++)
                 for (int j = 0; j < 40; j++)
@@ -277,12 +274,11 @@ TEST_F(step_equivalence, random_positions_and_headings_see_the_same)
                 cr.angle = head(gen);
                 cr.resources = 3.0f;
             }
-            auto start = world_snapshot();
-            sim_step_reference();
-            auto ref = world_snapshot();
-            world = *start;
-            brains_changed();
-            sim_step_with(*k);
+            auto start = world_snapshot(world);
+            sim_step_reference(*sim);
+            auto ref = world_snapshot(world);
+            simulation_set_world(*sim, *start);
+            sim_step_with(*sim, *k);
             ASSERT_TRUE(world_equal(*ref, world)) << k->name << " round " << round << ": " << first_difference(*ref, world);
         }
     }
@@ -296,19 +292,19 @@ TEST_F(step_equivalence, random_positions_and_headings_see_the_same)
 TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_population_changes)
 {
     const std::string path = testing::TempDir() + "step_equivalence_weights.sav";
-    auto run = [&](void (*step)(), std::vector<std::unique_ptr<world_state>> &checkpoints) {
+    auto run = [&](void (*step)(simulation &), std::vector<std::unique_ptr<world_state>> &checkpoints) {
+        const auto sim = simulation_new(); // a new process's world
+        world_state &world = sim->world;
         auto steps = [&](int n, int event_every) {
             for (int s = 1; s <= n; s++) {
-                step();
+                step(*sim);
                 if (event_every && s % event_every == 0)
-                    cycle_event();
+                    cycle_event(*sim);
             }
-            checkpoints.push_back(world_snapshot());
+            checkpoints.push_back(world_snapshot(world));
         };
-        world_init(world);
-        brains_changed(); // a new process's world
         world.population = 10;
-        world_reset();
+        world_reset(*sim);
         steps(300, 0);
         world.population = 50; // slots 10 .. 49 hold zeros: reborn in their first step
         steps(200, 50);
@@ -316,16 +312,16 @@ TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_popula
         steps(200, 40);
         world.population = 30; // slots 5 .. 29 come back as they left
         steps(150, 0);
-        ASSERT_TRUE(save_world(path.c_str()));
+        ASSERT_TRUE(save_world(world, path.c_str()));
         world.population = 20;
-        world_reset();
+        world_reset(*sim);
         steps(60, 0);
-        ASSERT_EQ(load_world(path.c_str()), load_ok);
+        ASSERT_EQ(load_world(*sim, path.c_str()).result, load_ok);
         steps(200, 70);
         world.population = 50;
-        world_reset();
+        world_reset(*sim);
         steps(100, 25);
-        ASSERT_EQ(load_world(path.c_str()), load_ok);
+        ASSERT_EQ(load_world(*sim, path.c_str()).result, load_ok);
         steps(100, 0);
     };
     std::vector<std::unique_ptr<world_state>> ref;
@@ -335,7 +331,7 @@ TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_popula
     for (const step_kernels *k : usable_builds()) {
         build = k;
         std::vector<std::unique_ptr<world_state>> fast;
-        run([] { sim_step_with(*build); }, fast);
+        run([](simulation &s) { sim_step_with(s, *build); }, fast);
         ASSERT_EQ(fast.size(), ref.size());
         for (size_t at = 0; at < ref.size(); at++)
             ASSERT_TRUE(world_equal(*ref[at], *fast[at]))
@@ -344,52 +340,55 @@ TEST_F(step_equivalence, regrouped_weights_follow_births_resets_loads_and_popula
     std::remove(path.c_str());
 }
 
-// A world started afresh with world_init and then filled in by hand with other networks, right
-// after steps that left every slot's regrouped weights fresh: the step must use the new ones.
+// A world started afresh with world_init, filled in by hand with other networks and handed to the
+// simulation whole, right after steps that left every slot's regrouped weights fresh: the step
+// must use the new ones.
 TEST_F(step_equivalence, a_world_started_afresh_never_runs_on_old_networks)
 {
     static const step_kernels *build;
     for (const step_kernels *k : usable_builds()) {
         build = k;
-        auto run = [](void (*step)()) {
-            world_init(world);
-            brains_changed();
-            world.population = 50;
-            world_reset();
+        auto run = [](void (*step)(simulation &)) {
+            const auto sim = simulation_new();
+            sim->world.population = 50;
+            world_reset(*sim);
             for (int s = 0; s < 20; s++)
-                step();
-            auto other = world_snapshot();
+                step(*sim);
+            auto other = world_snapshot(*sim);
             for (int c = 0; c < creature_slots; c++)
                 for (int l = 1; l < layer_count; l++)
                     for (int n = 0; n < layer_sizes[l]; n++)
                         other->creatures[c].neurons[l][n].weight[(c + n) % layer_sizes[l - 1]] += 0.5f;
-            world_init(world);
-            std::memcpy(world.creatures, other->creatures, sizeof world.creatures);
-            std::memcpy(world.cell_food, other->cell_food, sizeof world.cell_food);
-            std::memcpy(world.cell_rate, other->cell_rate, sizeof world.cell_rate);
+            auto afresh = std::make_unique<world_state>();
+            world_init(*afresh);
+            std::memcpy(afresh->creatures, other->creatures, sizeof afresh->creatures);
+            std::memcpy(afresh->cell_food, other->cell_food, sizeof afresh->cell_food);
+            std::memcpy(afresh->cell_rate, other->cell_rate, sizeof afresh->cell_rate);
+            simulation_set_world(*sim, *afresh);
             for (int s = 0; s < 20; s++)
-                step();
-            return world_snapshot();
+                step(*sim);
+            return world_snapshot(*sim);
         };
         const auto ref = run(sim_step_reference);
-        const auto fast = run([] { sim_step_with(*build); });
+        const auto fast = run([](simulation &s) { sim_step_with(s, *build); });
         EXPECT_TRUE(world_equal(*ref, *fast)) << k->name << ": " << first_difference(*ref, *fast);
     }
 }
 
-// Runs `steps` steps from the current world on the reference and on each build, and compares.
-void expect_same_steps(int steps, const char *what)
+// Runs `steps` steps from s's world on the reference (in s) and on each build (each in a
+// simulation never stepped before), and compares.
+void expect_same_steps(simulation &s, int steps, const char *what)
 {
-    auto start = world_snapshot();
-    for (int s = 0; s < steps; s++)
-        sim_step_reference();
-    auto ref = world_snapshot();
+    auto start = world_snapshot(s);
+    for (int n = 0; n < steps; n++)
+        sim_step_reference(s);
     for (const step_kernels *k : usable_builds()) {
-        world = *start;
-        brains_changed();
-        for (int s = 0; s < steps; s++)
-            sim_step_with(*k);
-        EXPECT_TRUE(world_equal(*ref, world)) << what << ", " << k->name << ": " << first_difference(*ref, world);
+        const auto fast = simulation_new();
+        simulation_set_world(*fast, *start);
+        for (int n = 0; n < steps; n++)
+            sim_step_with(*fast, *k);
+        EXPECT_TRUE(world_equal(s.world, fast->world))
+            << what << ", " << k->name << ": " << first_difference(s.world, fast->world);
     }
 }
 
@@ -399,7 +398,7 @@ void expect_same_steps(int steps, const char *what)
 TEST_F(step_equivalence, unusual_finite_values)
 {
     world.population = 12;
-    world_reset();
+    world_reset(*sim);
     const float angles[] = {1e30f, -17.0f, 16.0f, -16.0f, -0.0f, 3.1415927f, -3.1415927f, 0.61f, 5e-39f, -6.9f, 0.0f};
     for (int c = 0; c < 11; c++)
         world.creatures[c].angle = angles[c];
@@ -417,7 +416,7 @@ TEST_F(step_equivalence, unusual_finite_values)
     ne.weight[0] = 1e-40f;
     ne.weight[23] = -1e-41f;
     world.creatures[5].neurons[4][2].weight[20] = std::numeric_limits<float>::quiet_NaN(); // never read
-    expect_same_steps(30, "unusual finite values");
+    expect_same_steps(*sim, 30, "unusual finite values");
 }
 
 // Headings and food that are not finite.  One step only: after it, a NaN made by fabs (sign
@@ -427,7 +426,7 @@ TEST_F(step_equivalence, values_that_are_not_finite_for_one_step)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     world.population = 6;
-    world_reset();
+    world_reset(*sim);
     world.creatures[0].angle = nan;
     world.creatures[1].angle = inf;
     world.creatures[2].angle = -inf;
@@ -441,7 +440,7 @@ TEST_F(step_equivalence, values_that_are_not_finite_for_one_step)
         world.creatures[c].y = 30.5f;
         world.creatures[c].angle = 0.0f;
     }
-    expect_same_steps(1, "values that are not finite");
+    expect_same_steps(*sim, 1, "values that are not finite");
 }
 
 // The forward pass alone, on random networks and inputs, against the reference pass: one
@@ -475,7 +474,7 @@ TEST_F(step_equivalence, forward_pass_matches_for_random_networks)
                 for (int i = 0; i < layer_sizes[0]; i++)
                     in[c - first][i] = cr.neurons[0][i].output;
                 const creature before = cr;
-                brain_forward(c);
+                brain_forward(world, c);
                 expected.push_back(last ? cr : before);
                 if (!last)
                     for (int n : {(int)output_turn, (int)output_push})
@@ -492,17 +491,57 @@ TEST_F(step_equivalence, forward_pass_matches_for_random_networks)
 
 TEST_F(step_equivalence, sim_step_and_sim_steps_are_the_best_build)
 {
-    build_world({25, 0, 0, 40, 30, 5});
-    auto start = world_snapshot();
-    sim_steps(150);
+    build_world(*sim, {25, 0, 0, 40, 30, 5});
+    auto start = world_snapshot(world);
+    sim_steps(*sim, 150);
     for (int s = 150; s < 400; s++)
-        sim_step();
-    auto plain = world_snapshot();
-    world = *start;
-    brains_changed();
+        sim_step(*sim);
+    auto plain = world_snapshot(world);
+    simulation_set_world(*sim, *start);
     for (int s = 0; s < 400; s++)
-        sim_step_reference();
+        sim_step_reference(*sim);
     EXPECT_TRUE(world_equal(*plain, world)) << first_difference(*plain, world);
+}
+
+// Two simulations share nothing: stepped by turns, with events, each ends as its world does
+// stepped alone in a simulation of its own.  B starts from A's world with other networks.
+TEST_F(step_equivalence, two_simulations_stepped_by_turns_share_no_state)
+{
+    build_world(*sim, {50, 0, 0, 100, 75, 0});
+    sim_steps(*sim, 200);
+    const auto start_a = world_snapshot(world);
+    for (int e = 0; e < 6; e++) { // births and culls give B's networks
+        sim_steps(*sim, 500);
+        cycle_event(*sim);
+    }
+    auto start_b = world_snapshot(*start_a);
+    for (int c = 0; c < creature_slots; c++)
+        std::memcpy(start_b->creatures[c].neurons, world.creatures[c].neurons, sizeof world.creatures[c].neurons);
+
+    // Turn r of a world: a few steps, then on some turns the 21-second event.
+    auto turn = [](simulation &s, int r, bool is_b) {
+        sim_steps(s, 5 + (r * 3 + is_b) % 7);
+        if (r % 3 == (is_b ? 1 : 2))
+            cycle_event(s);
+    };
+    const int rounds = 24;
+    const auto a = simulation_new(), b = simulation_new();
+    simulation_set_world(*a, *start_a);
+    simulation_set_world(*b, *start_b);
+    for (int r = 0; r < rounds; r++) {
+        turn(*a, r, false);
+        turn(*b, r, true);
+    }
+    for (const bool is_b : {false, true}) {
+        const auto alone = simulation_new();
+        simulation_set_world(*alone, is_b ? *start_b : *start_a);
+        for (int r = 0; r < rounds; r++)
+            turn(*alone, r, is_b);
+        const world_state &turns = is_b ? b->world : a->world;
+        EXPECT_TRUE(world_equal(alone->world, turns))
+            << (is_b ? "B: " : "A: ") << first_difference(alone->world, turns);
+    }
+    EXPECT_FALSE(world_equal(a->world, b->world));
 }
 
 } // namespace

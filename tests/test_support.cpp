@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include "save_layout.h"
+#include "simulation.h"
 
 #include <gtest/gtest.h>
 
@@ -79,28 +80,13 @@ std::string join_lines(const std::vector<std::string> &lines)
     return out;
 }
 
-std::unique_ptr<world_state> world_snapshot() { return std::make_unique<world_state>(world); }
+std::unique_ptr<world_state> world_snapshot(const world_state &w) { return std::make_unique<world_state>(w); }
 
-// A visitor of the save file's walk that only counts the items, one line each.
-struct line_counter {
-    long lines = 0;
-    bool integer(const int32_t &, const char *) { return ++lines > 0; }
-    bool real(const float &, const char *) { return ++lines > 0; }
-    bool field_size(const world_state &) { return true; }
-    bool population(const world_state &) { return true; }
-    void cell(int, int) {}
-    void creature(int) {}
-};
+std::unique_ptr<world_state> world_snapshot(const simulation &s) { return world_snapshot(s.world); }
 
 long save_file_lines(int field_width, int field_height, int population)
 {
-    auto w = std::make_unique<world_state>();
-    w->field_width = field_width;
-    w->field_height = field_height;
-    w->population = population;
-    line_counter count;
-    walk_world(count, *w);
-    return count.lines;
+    return (long)save_file_items(field_width, field_height, population);
 }
 
 long save_file_creature_lines() { return save_file_lines(1, 1, 1) - save_file_lines(1, 1, 0); }

@@ -28,8 +28,11 @@ void write_bytes(const std::string &path, const std::string &bytes);
 std::vector<std::string> split_lines(const std::string &text);
 std::string join_lines(const std::vector<std::string> &lines);
 
-// A copy of the process world on the heap (a world is too large for the stack).
-std::unique_ptr<world_state> world_snapshot();
+struct simulation;
+
+// A copy of a world, or of a simulation's, on the heap (a world is too large for the stack).
+std::unique_ptr<world_state> world_snapshot(const world_state &w);
+std::unique_ptr<world_state> world_snapshot(const simulation &s);
 
 // Lines of a save file with this field size and population, and of one creature in it, counted
 // by walking the file's layout.

@@ -1,23 +1,27 @@
-// Shared set-up for the simulation tests: a fresh process world before each test.
+// Shared set-up for the simulation tests: a simulation of its own, holding a new world, for each test.
 #pragma once
 
+#include "simulation.h"
 #include "test_support.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 struct world_test : ::testing::Test {
-    void SetUp() override { world_init(world); }
+    std::unique_ptr<simulation> sim = simulation_new();
+    world_state &world = sim->world; // the simulation's world, as the tests write to it
 };
 
 // A field of the given size with no food, no sources and no border, for hand-built scenes.
-inline void empty_field(int width, int height)
+inline void empty_field(world_state &w, int width, int height)
 {
-    world.field_width = width;
-    world.field_height = height;
+    w.field_width = width;
+    w.field_height = height;
     for (int idx = 0; idx < cell_count; idx++) {
-        world.cell_food[idx] = 0;
-        world.cell_rate[idx] = 0;
+        w.cell_food[idx] = 0;
+        w.cell_rate[idx] = 0;
     }
 }
 

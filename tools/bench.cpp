@@ -4,6 +4,7 @@
 #include "file_system.h"
 #include "reset.h"
 #include "save_file.h"
+#include "simulation.h"
 #include "step.h"
 #include "step_kernels.h"
 #include "step_reference.h"
@@ -65,25 +66,26 @@ static long long parse_count(const char *opt, const char *text, long long lo, lo
 static const step_kernels *chosen_kernels = nullptr;
 
 // n steps of either kind; the fast step takes them as one run (sim_steps).
-static void fast_steps(long n) { sim_steps_with(*chosen_kernels, n); }
-static void reference_steps(long n)
+static void fast_steps(simulation &sim, long n) { sim_steps_with(sim, *chosen_kernels, n); }
+static void reference_steps(simulation &sim, long n)
 {
     for (long s = 0; s < n; s++)
-        sim_step_reference();
+        sim_step_reference(sim);
 }
 
 // Steps from s_from + 1 to s_to, each stretch between two events in one call, running the event
 // after every event_every-th step.
-static void run_steps(void (*steps)(long), long long s_from, long long s_to, long long event_every)
+static void run_steps(simulation &sim, void (*steps)(simulation &, long), long long s_from, long long s_to,
+                      long long event_every)
 {
     for (long long s = s_from; s < s_to;) {
         long long to = s_to;
         if (event_every && (s / event_every + 1) * event_every < to)
             to = (s / event_every + 1) * event_every;
-        steps((long)(to - s));
+        steps(sim, (long)(to - s));
         s = to;
         if (event_every && s % event_every == 0)
-            cycle_event();
+            cycle_event(sim);
     }
 }
 
@@ -155,53 +157,55 @@ int main(int argc, char **argv)
     if (reference && compare)
         fail_usage("--reference and --compare exclude each other", nullptr);
 
-    world.population = (int32_t)population;
-    world_reset();
+    const std::unique_ptr<simulation> sim = simulation_new();
+    sim->world.population = (int32_t)population;
+    world_reset(*sim);
     // A benchmark only reads the file: one it refuses stays where it is.
-    if (load_path && load_world(load_path, false) == load_refused)
-        std::fprintf(stderr, "life-bench: %s\n", persist_error());
+    if (load_path) {
+        const load_outcome loaded = load_world(*sim, load_path, false);
+        if (loaded.result == load_refused)
+            std::fprintf(stderr, "life-bench: %s\n", loaded.message.c_str());
+    }
 
-    step_counters = step_counts{};
     double seconds = 0, reference_seconds = 0;
     if (!compare) {
         const auto start = std::chrono::steady_clock::now();
-        run_steps(reference ? reference_steps : fast_steps, 0, steps, event_every);
+        run_steps(*sim, reference ? reference_steps : fast_steps, 0, steps, event_every);
         seconds = seconds_since(start);
     } else {
-        // Both steps take turns on their own copy of the world, in chunks that end at events,
-        // so that a busy moment of the machine slows both alike.
-        std::unique_ptr<world_state> fast_world(new world_state(world)), reference_world(new world_state(world));
+        // The fast and the reference simulation side by side, taking turns in chunks that end at
+        // events, so that a busy moment of the machine slows both alike.
+        const std::unique_ptr<simulation> ref = simulation_new();
+        simulation_set_world(*ref, sim->world);
         const long long chunk = event_every ? event_every : 1000;
         for (long long done = 0; done < steps;) {
             const long long to = done + chunk < steps ? done + chunk : steps;
-            world = *fast_world;
-            brains_changed(); // the networks are the other world's
             auto start = std::chrono::steady_clock::now();
-            run_steps(fast_steps, done, to, event_every);
+            run_steps(*sim, fast_steps, done, to, event_every);
             seconds += seconds_since(start);
-            *fast_world = world;
 
-            world = *reference_world;
             start = std::chrono::steady_clock::now();
-            run_steps(reference_steps, done, to, event_every);
+            run_steps(*ref, reference_steps, done, to, event_every);
             reference_seconds += seconds_since(start);
-            *reference_world = world;
             done = to;
         }
-        world = *fast_world;
-        if (!world_equal(*fast_world, *reference_world)) {
+        if (!world_equal(sim->world, ref->world)) {
             char where[120];
-            describe_difference(*fast_world, *reference_world, where, sizeof where);
+            describe_difference(sim->world, ref->world, where, sizeof where);
             std::fprintf(stderr, "life-bench: the fast and the reference step differ after %lld steps: %s\n", steps,
                          where);
             return 1;
         }
     }
 
-    if (save_path && !save_world(save_path)) {
-        std::fprintf(stderr, "life-bench: %s\n", persist_error());
-        return 1;
+    if (save_path) {
+        const save_result saved = save_world(sim->world, save_path);
+        if (!saved) {
+            std::fprintf(stderr, "life-bench: %s\n", saved.why.c_str());
+            return 1;
+        }
     }
+    const step_counts &step_counters = sim->step.counts;
     std::printf("steps: %lld\n", steps);
     if (!reference && step_counters.steps) {
         const double n = (double)step_counters.steps;

@@ -139,3 +139,22 @@ long read_figure(const screenshot &shot, int x, int y, uint32_t colour)
     }
     return any ? value : -1;
 }
+
+bool food_grey(uint32_t p) { return p != 0 && (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
+
+int food_squares(const screenshot &shot, int x0, int y0)
+{
+    if (!shot.inside(x0, y0) || !shot.inside(x0 + 799, y0 + 599))
+        return 0;
+    int squares = 0;
+    for (int i = 0; i < 100; i++)
+        for (int j = 0; j < 75; j++) {
+            const uint32_t g = shot.at(x0 + 8 * i, y0 + 8 * j);
+            bool whole = food_grey(g);
+            for (int y = 0; y < 7 && whole; y++)
+                for (int x = 0; x < 7 && whole; x++)
+                    whole = shot.at(x0 + 8 * i + x, y0 + 8 * j + y) == g;
+            squares += whole;
+        }
+    return squares;
+}

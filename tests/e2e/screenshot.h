@@ -16,6 +16,12 @@ struct screenshot {
 // Takes a screenshot of the root window; empty (width 0) when it fails.
 screenshot take_screenshot();
 
+// The grey of food: every channel equal and not black.
+bool food_grey(uint32_t p);
+// Whole 7 x 7 food squares of one grey on the picture's 8-pixel grid, the picture's top left corner
+// at (x, y) and drawn pixel for pixel.
+int food_squares(const screenshot &shot, int x = 0, int y = 0);
+
 // True when every pixel the built-in 8 x 8 font sets for `text` at (x, y) has `colour`, and,
 // with `opaque`, every other pixel of its box is black.
 bool text_at(const screenshot &shot, int x, int y, const std::string &text, uint32_t colour, bool opaque = false);

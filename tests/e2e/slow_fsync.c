@@ -14,20 +14,25 @@ static void wait_like_a_slow_disk(void)
         ;
 }
 
+typedef int (*sync_fn)(int);
+
+/* The real call, found once, after the wait. */
+static int slowly(sync_fn *real, const char *name, int fd)
+{
+    if (!*real)
+        *real = (sync_fn)dlsym(RTLD_NEXT, name);
+    wait_like_a_slow_disk();
+    return (*real)(fd);
+}
+
 int fsync(int fd)
 {
-    static int (*real_fsync)(int);
-    if (!real_fsync)
-        real_fsync = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
-    wait_like_a_slow_disk();
-    return real_fsync(fd);
+    static sync_fn real;
+    return slowly(&real, "fsync", fd);
 }
 
 int fdatasync(int fd)
 {
-    static int (*real_fdatasync)(int);
-    if (!real_fdatasync)
-        real_fdatasync = (int (*)(int))dlsym(RTLD_NEXT, "fdatasync");
-    wait_like_a_slow_disk();
-    return real_fdatasync(fd);
+    static sync_fn real;
+    return slowly(&real, "fdatasync", fd);
 }

@@ -5,6 +5,7 @@
 #include "x_server.h"
 
 #include "save_file.h"
+#include "simulation.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
@@ -72,9 +73,10 @@ std::string world_problem(const std::string &path, const scratch_folder &dir)
     // The reader moves a refused file aside, so it reads a copy.
     const std::string copy = dir.file("checked.sav");
     write_bytes(copy, bytes);
-    world_init(world);
-    const bool taken = load_world(copy.c_str()) == load_ok;
-    const std::string why = persist_error();
+    const auto sim = simulation_new();
+    const load_outcome loaded = load_world(*sim, copy.c_str());
+    const bool taken = loaded.result == load_ok;
+    const std::string why = loaded.message;
     fs::remove(copy), fs::remove(copy + ".bad");
     return taken ? std::string() : path + " is refused by the reader: " + why;
 }

@@ -2,8 +2,10 @@
 #include "life_process.h"
 #include "screenshot.h"
 #include "x_server.h"
+#include "xvfb_suite.h"
 
 #include "reset.h"
+#include "simulation.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
@@ -43,8 +45,6 @@ struct save_view {
     size_t expected_lines() const { return 5 + 2 * (size_t)cells() + 1 + (size_t)population() * lines_per_creature; }
 };
 
-bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
-
 // What the field looks like: whole 7 x 7 grey food squares on the 8-pixel grid, red heads,
 // coloured tails, and how much is black.
 struct scene {
@@ -62,21 +62,13 @@ scene look_at(const screenshot &shot)
             black++;
         else if (p == head_red)
             s.heads++;
-        else if (!grey(p)) {
+        else if (!food_grey(p)) {
             s.tail_pixels++;
             s.tail_colours.insert(p);
         }
     }
     s.black_share = (double)black / (double)shot.pixels.size();
-    for (int i = 0; i < 100; i++)
-        for (int j = 0; j < 75; j++) {
-            const uint32_t g = shot.at(8 * i, 8 * j);
-            bool whole = g != 0 && grey(g);
-            for (int y = 0; y < 7 && whole; y++)
-                for (int x = 0; x < 7 && whole; x++)
-                    whole = shot.at(8 * i + x, 8 * j + y) == g;
-            s.food_squares += whole;
-        }
+    s.food_squares = food_squares(shot);
     return s;
 }
 
@@ -103,23 +95,7 @@ bool clock_text_at_start_anywhere(const screenshot &s)
     return std::any_of(s.pixels.begin(), s.pixels.end(), [](uint32_t p) { return p == head_red; });
 }
 
-struct life_e2e : ::testing::Test {
-    static x_server *server;
-    static void SetUpTestSuite() { server = new x_server; }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(server && server->ok()) << "Xvfb did not start";
-        ASSERT_TRUE(file_exists(life_bin())) << life_bin();
-        ASSERT_FALSE(dir.path.empty());
-        // The pointer rests off the centre, where opening the screen moves it from: that move is the
-        // program's own and must not end it.
-        ASSERT_EQ(run_tool({"xdotool", "mousemove", "130", "470"}), 0);
-    }
+struct life_e2e : xvfb_suite<life_e2e> {
 
     // Starts the program and waits until its window shows the clock text.
     screenshot start(life_process &p)
@@ -138,10 +114,7 @@ struct life_e2e : ::testing::Test {
         save_view v(save);
         EXPECT_EQ(v.lines.size(), v.expected_lines());
     }
-
-    scratch_folder dir;
 };
-x_server *life_e2e::server = nullptr;
 
 // Builds a save file with the headless runner, for starts from a known kind of world.
 std::string bench_save(const scratch_folder &dir, const std::string &name, int population)
@@ -303,11 +276,11 @@ TEST_F(life_e2e, f2_gives_new_colours_that_are_saved)
 TEST_F(life_e2e, f12_brings_back_the_new_world)
 {
     // Every new world is the same: its colours are known before the program starts.
-    world_init(world);
-    world_reset();
+    const auto sim = simulation_new();
+    world_reset(*sim);
     std::vector<uint32_t> fresh;
     for (int c = 0; c < 50; c++)
-        fresh.push_back((uint32_t)world.creatures[c].color);
+        fresh.push_back((uint32_t)sim->world.creatures[c].color);
 
     const std::string save = dir.file("life.sav");
     life_process p(program_in(dir, "life"));

@@ -1,7 +1,7 @@
 // The program as an XScreenSaver hack: run by the real host on Xvfb, previewed in another client's window, and its presenter timed.
 #include "life_process.h"
+#include "platform.h"
 #include "screenshot.h"
-#include "window_present.h"
 #include "x_server.h"
 
 #include <gtest/gtest.h>
@@ -82,7 +82,23 @@ struct nobody_install {
 };
 nobody_install install_for_nobody(scratch_folder &dir) { return {read_only_program_folder(dir, "life"), nobody_home(dir)}; }
 
-bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
+// A desktop of that size and nothing more.
+x_desktop sized(int width, int height)
+{
+    x_desktop desk;
+    desk.width = width;
+    desk.height = height;
+    return desk;
+}
+
+// A desktop on an Xvfb of its own, with the program installed for nobody as above.
+struct host_desk {
+    x_server server;
+    scratch_folder dir;
+    nobody_install installed;
+    explicit host_desk(const x_desktop &desk) : server(desk), installed(install_for_nobody(dir)) {}
+    bool ok() const { return server.ok() && installed.ok(); }
+};
 
 // XScreenSaver's settings as a user writes them: one program, no fading, locking or splash, never
 // on its own (the test activates it).
@@ -104,17 +120,13 @@ void write_host_settings(const std::string &home, const std::string &program)
 
 TEST(screen_saver_host, xscreensaver_runs_a_copy_per_monitor_in_its_windows_and_its_sigterm_saves_each_world)
 {
-    x_desktop desk;
-    desk.width = 1600;
-    desk.height = 600;
+    x_desktop desk = sized(1600, 600);
     desk.monitors = {{0, 0, 800, 600}, {800, 0, 800, 600}};
     desk.primary = 0;
-    x_server server(desk);
-    ASSERT_TRUE(server.ok());
-    scratch_folder dir;
-    const nobody_install installed = install_for_nobody(dir);
-    ASSERT_TRUE(installed.ok());
-    const std::string &folder = installed.folder, &home = installed.home;
+    host_desk h(desk);
+    ASSERT_TRUE(h.ok());
+    scratch_folder &dir = h.dir;
+    const std::string &folder = h.installed.folder, &home = h.installed.home;
     const std::string program = folder + "/life";
     write_host_settings(home, program);
 
@@ -135,7 +147,7 @@ TEST(screen_saver_host, xscreensaver_runs_a_copy_per_monitor_in_its_windows_and_
                     const uint32_t p = shot.at(x, y);
                     root += p == desk.root_colour;
                     heads[x / 800] += p == head_red;
-                    food[x / 800] += p != 0 && grey(p);
+                    food[x / 800] += food_grey(p);
                 }
             seen = "root colour " + std::to_string(root) + ", heads " + std::to_string(heads[0]) + " and " +
                    std::to_string(heads[1]) + ", food " + std::to_string(food[0]) + " and " + std::to_string(food[1]);
@@ -193,15 +205,11 @@ int border_of(Window w)
 
 TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_nothing_and_a_hack_follows_that_window_to_its_end)
 {
-    x_desktop desk;
-    desk.width = 1024;
-    desk.height = 768;
-    x_server server(desk);
-    ASSERT_TRUE(server.ok());
-    scratch_folder dir;
-    const nobody_install installed = install_for_nobody(dir);
-    ASSERT_TRUE(installed.ok());
-    const std::string &folder = installed.folder, &home = installed.home;
+    const x_desktop desk = sized(1024, 768);
+    host_desk h(desk);
+    ASSERT_TRUE(h.ok());
+    scratch_folder &dir = h.dir;
+    const std::string &folder = h.installed.folder, &home = h.installed.home;
     // One home holds a world (a lock file from an earlier run beside it), the other has never run the program.
     const std::string data = home + "/.local/share/life";
     std::filesystem::create_directories(data);
@@ -245,7 +253,7 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
                         else if (band)
                             bands += p != 0;
                         else
-                            inside += p != 0 && grey(p);
+                            inside += food_grey(p);
                     }
                 seen = "outside " + std::to_string(outside) + ", bands " + std::to_string(bands) + ", inside " +
                        std::to_string(inside);
@@ -274,7 +282,7 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
             grown = 0;
             for (int y = top; y < top + 300 && shot.width > 0; y++)
                 for (int x = left + 300; x < left + 400; x++)
-                    grown += shot.at(x, y) != 0 && grey(shot.at(x, y));
+                    grown += food_grey(shot.at(x, y));
             return grown > 100;
         },
         15000))
@@ -305,10 +313,7 @@ struct test_picture {
 
 TEST(screen_saver_host, the_presenter_puts_a_full_frame_into_a_1920_by_1080_window_well_within_a_frame)
 {
-    x_desktop desk;
-    desk.width = 1920;
-    desk.height = 1080;
-    x_server server(desk);
+    x_server server(sized(1920, 1080));
     ASSERT_TRUE(server.ok());
     Display *d = XOpenDisplay(nullptr);
     ASSERT_TRUE(d);

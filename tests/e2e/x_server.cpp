@@ -16,9 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Starts a program with its standard output (and, if asked, its error output) discarded; its
-// pid, or -1.  A background program also dies with the test.
-static pid_t spawn(const std::vector<std::string> &argv, bool background)
+int start_tool(const std::vector<std::string> &argv, bool background)
 {
     const pid_t child = fork();
     if (child == 0) {
@@ -124,7 +122,7 @@ x_server::x_server(const x_desktop &wanted) : desktop(wanted)
         ready = run_tool({"xrandr", "--setmonitor", name, geometry, (int)k == with_output ? "screen" : "none"}) == 0;
     }
     if (ready && wanted.window_manager) {
-        window_manager_pid = spawn({"openbox", "--sm-disable"}, true);
+        window_manager_pid = start_tool({"openbox", "--sm-disable"}, true);
         ready = window_manager_pid > 0 && poll_until(window_manager_running, 10000);
     }
     if (ready)
@@ -161,7 +159,7 @@ void x_server::stop()
 int run_tool(const std::vector<std::string> &argv)
 {
     // The tools' own reports are not the test's output; their complaints are.
-    const pid_t child = spawn(argv, false);
+    const pid_t child = start_tool(argv, false);
     if (child < 0)
         return -1;
     int status;

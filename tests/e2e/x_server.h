@@ -42,6 +42,10 @@ struct x_server {
 // Runs a tool to completion (xdotool, life-bench), its standard output discarded; returns its exit status, or -1.
 int run_tool(const std::vector<std::string> &argv);
 
+// Starts a program with its standard output (and, if `background`, its error output) discarded; its
+// pid, or -1.  A background program also dies with the test.
+int start_tool(const std::vector<std::string> &argv, bool background);
+
 // Does what a window manager does when the user clicks a window's close button: sends
 // WM_DELETE_WINDOW to every top-level window that accepts it.  Returns how many it reached.
 int close_windows_like_a_window_manager();

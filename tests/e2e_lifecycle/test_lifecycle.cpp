@@ -3,8 +3,10 @@
 #include "life_process.h"
 #include "screenshot.h"
 #include "x_server.h"
+#include "xvfb_suite.h"
 
 #include "save_file.h"
+#include "simulation.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
@@ -82,10 +84,11 @@ save_state inspect_save(const std::string &path, const std::string &scratch)
     }
     // The reader moves a refused file aside, so it reads a copy.
     write_bytes(scratch, s.bytes);
-    world_init(world);
-    if (load_world(scratch.c_str()) != load_ok)
-        s.problem = std::string("the program's reader refuses it: ") + persist_error();
-    else if (world.time != s.time || world.population != s.population)
+    const auto sim = simulation_new();
+    const load_outcome loaded = load_world(*sim, scratch.c_str());
+    if (loaded.result != load_ok)
+        s.problem = std::string("the program's reader refuses it: ") + loaded.message;
+    else if (sim->world.time != s.time || sim->world.population != s.population)
         s.problem = "the reader disagrees with the header";
     std::remove(scratch.c_str());
     return s;
@@ -150,18 +153,7 @@ struct open_watch {
 // An xdotool command chain left running in the background while the program starts; reaped on destruction.
 struct background_tool {
     pid_t pid = -1;
-    explicit background_tool(const std::vector<std::string> &args)
-    {
-        pid = fork();
-        if (pid == 0) {
-            std::vector<char *> argv;
-            for (const std::string &a : args)
-                argv.push_back(const_cast<char *>(a.c_str()));
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-    }
+    explicit background_tool(const std::vector<std::string> &args) : pid(start_tool(args, false)) {}
     ~background_tool()
     {
         int status;
@@ -197,22 +189,14 @@ std::vector<std::string> key_flood(int ms)
 enum ending { by_key, by_mouse, by_sigterm, by_sigkill, by_sigkill_in_save, ending_count };
 const char *const ending_names[] = {"key", "mouse", "SIGTERM", "SIGKILL", "SIGKILL while saving"};
 
-struct lifecycle : ::testing::Test {
-    static x_server *server;
-    static void SetUpTestSuite() { server = new x_server; }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
+struct lifecycle : xvfb_suite<lifecycle> {
     void SetUp() override
     {
-        ASSERT_TRUE(server && server->ok()) << "Xvfb did not start";
-        ASSERT_TRUE(file_exists(life_bin())) << life_bin();
-        ASSERT_FALSE(dir.path.empty());
+        xvfb_suite::SetUp();
+        if (HasFatalFailure())
+            return;
         program = program_in(dir, "life");
         save = dir.file("life.sav");
-        xdotool({"mousemove", "130", "470"});
     }
 
     // Moves the pointer somewhere it is not: a real motion event.
@@ -327,7 +311,6 @@ struct lifecycle : ::testing::Test {
         std::fflush(stdout);
     }
 
-    scratch_folder dir;
     std::string program, save;
     int pointer = 0;
     bool brainwashed = false; // F12 was among the keys of the run
@@ -335,7 +318,6 @@ struct lifecycle : ::testing::Test {
     int missed_endings = 0, kills_in_save = 0;
     std::map<std::string, int> outcome;
 };
-x_server *lifecycle::server = nullptr;
 
 } // namespace
 
@@ -475,9 +457,6 @@ desktop_case desktop_cases[] = {
 void PrintTo(const desktop_case &c, std::ostream *os) { *os << c.name; }
 
 struct desktop : ::testing::TestWithParam<desktop_case> {};
-
-// The grey of a food square: every channel equal and not black.
-bool food_grey(uint32_t p) { return p != 0 && (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
 
 // Started with the pointer anywhere, the program stays until the user moves or types, covers the
 // whole screen (the root colour shows nowhere), and shows the picture scaled on the primary monitor

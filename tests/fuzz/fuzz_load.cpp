@@ -2,6 +2,7 @@
 #include "cycle.h"
 #include "reset.h"
 #include "save_file.h"
+#include "simulation.h"
 #include "step.h"
 #include "world.h"
 #include "world_check.h"
@@ -10,17 +11,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
 
 static std::string path;
+static std::unique_ptr<simulation> sim; // every input's world, made afresh
 static world_state new_world;
 
 static void fresh()
 {
-    world_init(world);
-    world_reset();
+    world_init(sim->world);
+    simulation_set_world(*sim, sim->world);
+    world_reset(*sim);
 }
 
 // A broken promise of the save file is a finding like any crash.
@@ -32,7 +36,7 @@ static void require(bool ok, const char *what)
     }
 }
 
-static void require_positions_inside()
+static void require_positions_inside(const world_state &world)
 {
     for (int c = 0; c < world.population; c++) {
         const creature &cr = world.creatures[c];
@@ -46,8 +50,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     const char *tmp = getenv("TMPDIR");
     path = std::string(tmp && *tmp ? tmp : "/tmp") + "/life-fuzz-" + std::to_string((long)getpid()) + ".sav";
+    sim = simulation_new();
     fresh();
-    new_world = world;
+    new_world = sim->world;
     return 0;
 }
 
@@ -61,33 +66,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fclose(f);
 
     fresh();
-    const load_result result = load_world(path.c_str());
+    world_state &world = sim->world;
+    const load_outcome loaded = load_world(*sim, path.c_str());
     unlink(path.c_str());
     unlink((path + ".bad").c_str());
-    require(!load_left_file_in_place(), "a refused plain file was not set aside");
+    require(!loaded.left_in_place, "a refused plain file was not set aside");
 
-    if (result == load_refused) {
+    if (loaded.result == load_refused) {
         require(world_equal(world, new_world), "a refused file changed the world");
-        require(persist_error()[0] != '\0', "a refused file gave no reason");
+        require(!loaded.message.empty(), "a refused file gave no reason");
         return 0;
     }
-    require(result == load_ok, "an existing file was reported missing");
+    require(loaded.result == load_ok, "an existing file was reported missing");
     require(world.field_width >= 1 && world.field_width <= field_max_width, "field width out of range");
     require(world.field_height >= 1 && world.field_height <= field_max_height, "field height out of range");
     require(world.population >= population_min && world.population <= population_max, "population out of range");
     std::string why;
     require(world_check(world, &why), "a taken world fails the validator");
-    require_positions_inside();
+    require_positions_inside(world);
 
     for (int s = 1; s <= 300; s++) {
-        sim_step();
+        sim_step(*sim);
         if (s == 150)
-            cycle_event();
+            cycle_event(*sim);
     }
-    require_positions_inside();
+    require_positions_inside(world);
     // Huge finite values may overflow in the steps; such a world is never written.
     if (!world_check(world, &why)) {
-        require(!save_world(path.c_str()), "a world that fails the validator was saved");
+        require(!save_world(world, path.c_str()), "a world that fails the validator was saved");
         require(access(path.c_str(), F_OK) != 0, "a refused save left a file");
     }
     return 0;

@@ -1,11 +1,14 @@
 // Allegro's timer and input threads played far faster than real against the main loop that steps the world.
 // Built with -fsanitize=thread (build-tsan) any access to the world outside the hand-over is reported;
 // in every build the counts show that no tick is lost, run twice, or run inside a step.
+#include "clock.h"
+#include "front_state.h"
 #include "handover.h"
 #include "pointer.h"
 #include "keys.h"
 #include "reset.h"
 #include "run_loop.h"
+#include "simulation.h"
 #include "step.h"
 #include "world.h"
 
@@ -13,6 +16,7 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -30,20 +34,35 @@ long passes_inside_a_step = 0;
 int next_key = 0;
 double drawn = 0; // keeps the drawing reads from being optimised away
 
+// What the program runs on: the simulation and the front end's own state, every hook's context.
+struct program_state {
+    std::unique_ptr<simulation> sim = simulation_new();
+    front_state front;
+};
+
+// One second of the clock; without a screen there is nothing to clear after the event.
+void clock_pass(void *context)
+{
+    program_state &p = *static_cast<program_state *>(context);
+    clock_tick(*p.sim, p.front);
+}
+
 // What display_tick does between two steps, without a screen: one key command, then a read of
 // everything a drawing pass reads.
 std::vector<int> keys;
-void display_pass()
+void display_pass(void *context)
 {
+    program_state &p = *static_cast<program_state *>(context);
+    const world_state &world = p.sim->world;
     passes++;
     if (in_step)
         passes_inside_a_step++;
     if (!keys.empty())
-        key_command(keys[(size_t)next_key++ % keys.size()]);
-    double sum = world.time + world.ips + world.best_index + world.text_x + world.text_y;
+        key_command(*p.sim, p.front, keys[(size_t)next_key++ % keys.size()]);
+    double sum = world.time + p.front.ips + world.best_index + p.front.text_x + p.front.text_y;
     for (int i = 0; i < world.field_width; i++)
         for (int j = 0; j < world.field_height; j++)
-            sum += world.cell_food[cell_index(i, j)] + world.cell_x_px[cell_index(i, j)];
+            sum += world.cell_food[cell_index(i, j)];
     for (int c = 0; c < world.population; c++)
         sum += world.creatures[c].x + world.creatures[c].y + world.creatures[c].angle + world.creatures[c].color +
                world.creatures[c].age + world.creatures[c].resources;
@@ -51,26 +70,27 @@ void display_pass()
 }
 
 // The program's main loop with the step marked, so a pass can tell whether it ran inside one.
-void marked_step()
+void marked_step(void *context)
 {
     in_step = true;
-    sim_step();
+    sim_step(*static_cast<program_state *>(context)->sim);
     in_step = false;
 }
-long main_loop()
+handover_work work_on(program_state &p) { return {&p, clock_pass, display_pass}; }
+long main_loop(program_state &p)
 {
     run_loop_hooks hooks;
+    hooks.work = work_on(p);
     hooks.step = marked_step;
-    hooks.display_pass = display_pass;
     return run_loop(hooks);
 }
 
 struct handover_threads : ::testing::Test {
+    program_state state;
+    world_state &world = state.sim->world;
     void SetUp() override
     {
-        world_init(world);
-        world_reset_screen_hook = nullptr;
-        world_reset();
+        world_reset(*state.sim);
         handover_clear();
         running.store(-1);
         passes = 0;
@@ -115,15 +135,15 @@ TEST_F(handover_threads, every_clock_tick_runs_once_and_passes_fall_between_step
             stop_on_mouse(m | pointer_left_down, m, m);
     });
 
-    const long steps = main_loop();
+    const long steps = main_loop(state);
     clock_thread.join();
     display_thread.join();
     mouse_thread.join();
     // Ticks that arrived after the last step are still waiting, not lost.
-    handover_run(display_pass, nullptr);
+    handover_run(work_on(state));
 
     EXPECT_EQ(world.time, clock_ticks);
-    EXPECT_EQ(world.cycle_counter, clock_ticks % 21);
+    EXPECT_EQ(state.front.cycle_counter, clock_ticks % 21);
     EXPECT_FALSE(handover_pending());
     EXPECT_GE(passes.load(), 1);
     EXPECT_LE(passes.load(), display_ticks);
@@ -156,7 +176,7 @@ TEST_F(handover_threads, world_rebuilt_between_steps_under_a_flood)
             std::this_thread::yield();
         stop_on_mouse(pointer_wheel, 0, 0);
     });
-    const long steps = main_loop();
+    const long steps = main_loop(state);
     stop_floods = true;
     clock_thread.join();
     display_thread.join();

@@ -24,8 +24,6 @@ std::string windows_build()
     return dir && *dir ? dir : "";
 }
 
-bool grey(uint32_t p) { return (p >> 16) == ((p >> 8) & 0xFF) && (p >> 16) == (p & 0xFF); }
-
 // What the screen shows: whole 7 x 7 grey food squares on the 8-pixel grid, and red heads.
 struct look {
     int width = 0, height = 0, food = 0, heads = 0;
@@ -46,15 +44,7 @@ look look_at(const screenshot &shot)
         return l;
     for (uint32_t p : shot.pixels)
         l.heads += p == head_red;
-    for (int i = 0; i < 100; i++)
-        for (int j = 0; j < 75; j++) {
-            const uint32_t g = shot.at(8 * i, 8 * j);
-            bool whole = g != 0 && grey(g);
-            for (int y = 0; y < 7 && whole; y++)
-                for (int x = 0; x < 7 && whole; x++)
-                    whole = shot.at(8 * i + x, 8 * j + y) == g;
-            l.food += whole;
-        }
+    l.food = food_squares(shot);
     return l;
 }
 

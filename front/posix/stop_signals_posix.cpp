@@ -1,5 +1,5 @@
 // Stop requests from outside the program: SIGTERM (a screen-saver host, a session ending), SIGHUP, SIGINT.
-#include "stop_signals.h"
+#include "platform.h"
 
 #include "handover.h"
 

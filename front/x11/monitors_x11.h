@@ -1,4 +1,4 @@
-// The monitors of the X screen: which one is the user's main monitor.
+// The monitors of the X screen: which one is the user's main monitor (RandR).
 #pragma once
 
 #include "picture_layout.h"

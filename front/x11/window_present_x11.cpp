@@ -1,7 +1,8 @@
 // The picture shown in an X window another program made (a screen-saver host's), through a connection of our own.
-#include "window_present.h"
+#include "platform.h"
 
 #include "display_loss.h"
+#include "display_loss_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -206,35 +207,19 @@ void window_present_picture(const picture_rows &picture, int x0, int y0, int x1,
 {
     if (!usable() || !image)
         return;
-    if (x0 < 0)
-        x0 = 0;
-    if (y0 < 0)
-        y0 = 0;
-    if (x1 > picture.w)
-        x1 = picture.w;
-    if (y1 > picture.h)
-        y1 = picture.h;
-    if (x0 >= x1 || y0 >= y1)
-        return;
-    const pixel_rect part = layout_span(layout, x0, y0, x1, y1);
+    const pixel_rect part = layout_clipped_span(layout, picture.w, picture.h, x0, y0, x1, y1);
     if (part.w <= 0 || part.h <= 0)
         return;
-    const int *src_col = layout.src_col.data() + part.x;
-    for (int r = part.y; r < part.y + part.h; r++) {
-        const uint32_t *in = picture.rows[layout.src_row[(size_t)r]];
-        if (!direct) {
+    if (direct) {
+        layout_scale_rows(layout, part, picture.rows, image->data, (size_t)image->bytes_per_line);
+    } else {
+        // Another pixel format: each pixel converted on its way in.
+        const int *src_col = layout.src_col.data() + part.x;
+        for (int r = part.y; r < part.y + part.h; r++) {
+            const uint32_t *in = picture.rows[layout.src_row[(size_t)r]];
             for (int k = 0; k < part.w; k++)
                 XPutPixel(image, part.x + k, r, native_pixel(in[src_col[k]]));
-            continue;
         }
-        uint32_t *out = (uint32_t *)(image->data + (size_t)r * (size_t)image->bytes_per_line) + part.x;
-        // Rows that show the same picture row are copies of the one above.
-        if (r > part.y && layout.src_row[(size_t)r] == layout.src_row[(size_t)r - 1]) {
-            std::memcpy(out, (const char *)out - image->bytes_per_line, (size_t)part.w * sizeof(uint32_t));
-            continue;
-        }
-        for (int k = 0; k < part.w; k++)
-            out[k] = in[src_col[k]];
     }
     const int to_x = layout.place.x + part.x, to_y = layout.place.y + part.y;
     if (shm)

@@ -1,5 +1,5 @@
 // The monitors of the X screen: which one is the user's main monitor.
-#include "monitors.h"
+#include "monitors_x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>

@@ -1,5 +1,6 @@
 // The end of the user's session on Windows (logging off, shutting down): a stop like SIGTERM, saved before Windows ends the process.
 #include "display_loss.h"
+#include "platform.h"
 
 #include <allegro.h>
 #include <winalleg.h>

@@ -1,11 +1,9 @@
 // The X11 graphics mode: full screen at the desktop's own size on the primary monitor, else a window.
-#include "present_mode.h"
+#include "platform.h"
 
-#include "monitors.h"
+#include "monitors_x11.h"
 
 #include <allegro.h>
-
-#include <cstdio>
 
 static bool open_full_screen(int &w, int &h)
 {
@@ -15,7 +13,7 @@ static bool open_full_screen(int &w, int &h)
     return set_gfx_mode(GFX_XWINDOWS_FULLSCREEN, w, h, 0, 0) == 0;
 }
 
-bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor)
+bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor, std::string *given_up)
 {
     set_color_depth(32);
     int w = 0, h = 0;
@@ -25,8 +23,8 @@ bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor)
             monitor = {0, 0, SCREEN_W, SCREEN_H};
         return true;
     }
-    std::fprintf(stderr, "life: no full screen at the desktop's size (%s); running in a window\n",
-                 allegro_error[0] ? allegro_error : "refused");
+    *given_up = std::string("no full screen at the desktop's size (") + (allegro_error[0] ? allegro_error : "refused") +
+                "); running in a window";
     if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, 0, 0) != 0)
         return false;
     monitor = {0, 0, picture_w, picture_h};

@@ -1,5 +1,5 @@
 // Windows has no screen-saver host that lends the program its window: the host-window calls refuse or do nothing.
-#include "window_present.h"
+#include "platform.h"
 
 bool window_present_open(unsigned long, int, int, std::string *why)
 {

@@ -1,11 +1,11 @@
 // Stop requests from outside the program on Windows: Ctrl+C or Ctrl+Break where a console is attached.
-#include "stop_signals.h"
+#include "platform.h"
 
 #include "handover.h"
 
 #include <windows.h>
 
-// The end of the user's session reaches the program's window instead (display_loss_windows.cpp).
+// The end of the user's session reaches the program's window instead (display_loss_win32.cpp).
 static BOOL WINAPI stop_on_ctrl(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)

@@ -1,0 +1,17 @@
+// What the front end keeps of its own beside the simulation: the clock's count, the overlay, the clock text's place.
+#pragma once
+
+#include <cstdint>
+
+// Never saved: a new run starts with the overlay off and the clock text in the corner.
+struct front_state {
+    int32_t cycle_counter = 0; // seconds since the last 21-second event
+    int32_t ips = 0;           // steps counted in the last full second, as shown
+    int32_t info_on = 0;       // the overlay (F1)
+    int32_t text_x = 10;       // where the clock text goes while the overlay is off
+    int32_t text_y = 10;
+    // Background of the clock and overlay text: -1 transparent while the field is drawn, 0 (opaque
+    // black) while the display is off, so new figures cover the old ones.  Follows display_on only
+    // at start-up and on F3: a new world switches the display on but keeps it.
+    int text_background = -1;
+};

@@ -1,0 +1,66 @@
+// The seam between the front end and the system it runs on: everything a platform provides, stated once.
+// X11 and POSIX: front/x11/*_x11.cpp and front/posix/*_posix.cpp.  Windows: front/win32/*_win32.cpp.
+// Platform code reports what went wrong as values; the shared front end decides what to show.
+#pragma once
+
+#include "picture_layout.h"
+
+#include <cstdint>
+#include <string>
+
+// ---------------------------------------------------------------- the program's own screen
+
+// Sets a 32-bit graphics mode for a picture_w x picture_h picture and says which part of the screen
+// is the monitor the picture goes on.  X11: full screen at the desktop's own size (the video mode is
+// never switched), the primary monitor's part; Windows: the picture's own mode, else the desktop's.
+// Where a better mode was tried and not had, *given_up says so, a line for each (empty otherwise).
+// False when no mode at all could be had.
+bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor, std::string *given_up);
+
+// ---------------------------------------------------------------- a screen-saver host's window
+
+// Pixels as 0xRRGGBB, `rows[y][x]` for 0 <= x < w, 0 <= y < h (an Allegro 32-bit bitmap's lines).
+struct picture_rows {
+    const uint32_t *const *rows = nullptr;
+    int w = 0, h = 0;
+};
+
+// Takes `window` (0: the root window), which a host made and owns, as the place to draw through a
+// connection of our own, the picture scaled to it as on a large screen; keeps following its size.
+// Never selects input beyond its structure, never maps or grabs anything.  False with *why set when
+// the window cannot be used (always on Windows, where no host lends its window).
+bool window_present_open(unsigned long window, int picture_w, int picture_h, std::string *why);
+// Shows picture pixels [x0, x1) x [y0, y1) at their scaled place, like present_picture.
+void window_present_picture(const picture_rows &picture, int x0, int y0, int x1, int y1);
+// Puts `pixels` unscaled with its top left corner at (x, y) of the window (text in the margin).
+void window_present_unscaled(const picture_rows &pixels, int x, int y);
+// The margin band beside the picture in the window, as present_margin.
+bool window_present_margin(pixel_rect &band);
+// Black over the whole window.
+void window_present_clear();
+// Reads what the server has sent without waiting: a new size of the window (true: the picture has a
+// new place and everything must be shown again) or its destruction (the run stops).  Once per frame.
+bool window_present_follow_size();
+// Waits until the server has carried out everything sent: for measurements and read-backs, never per frame.
+void window_present_sync();
+// True when frames go through shared memory (MIT-SHM), false when they are sent whole.
+bool window_present_shared();
+// Frees the image and closes the connection; leaves the window itself alone.
+void window_present_close();
+
+// ---------------------------------------------------------------- stop requests from outside
+
+// SIGTERM, SIGHUP and SIGINT (a host, a session ending, kill) on POSIX; Ctrl+C and Ctrl+Break on Windows.
+// Holds them back before Allegro starts: its own SIGTERM handler shuts the library down inside the
+// signal handler, which can deadlock when the signal lands in the middle of the start-up.
+void stop_signals_hold();
+// Puts our handlers in place (a stop ends the run like the mouse: the step in progress finishes and
+// the world is saved) and lets any signal that came meanwhile through.
+void stop_signals_take();
+
+// ---------------------------------------------------------------- the display or the session going away
+
+// X11: Xlib's I/O error handler, so the end never comes from inside Xlib.  Windows: WM_ENDSESSION on
+// Allegro's window, held until the world is saved.  Either way the platform calls display_loss_end
+// (display_loss.h), which stops the run and runs `finish` once.
+void display_loss_guard(void (*finish)());
