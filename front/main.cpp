@@ -47,6 +47,8 @@ struct program {
     std::unique_ptr<simulation> sim = simulation_new();
     front_state front;
     std::string autosave_failure; // why the last autosave failed
+    long input_watch_from = -1;   // when the system's own record of input starts to count (own screen only)
+    bool input_watched = false;
 };
 
 static program &program_of(void *context) { return *static_cast<program *>(context); }
@@ -63,6 +65,15 @@ static void one_second(void *context)
 static void display_pass(void *context)
 {
     program &p = program_of(context);
+    // Input the system saw ends the run even when it never reached Allegro; the program's own
+    // pointer moves while the screen settles do not count.
+    if (p.input_watch_from >= 0 && steady_ms() - p.input_watch_from >= 0) {
+        if (!p.input_watched)
+            user_input_watch_from_now();
+        else if (user_input_seen())
+            handover_stop();
+        p.input_watched = true;
+    }
     display_tick(*p.sim, p.front);
 }
 
@@ -114,10 +125,11 @@ int main(int argc, char **argv)
     // Before any file or the display is opened: a host may start us with descriptors closed.
     fs_guard_standard_streams();
     // Configure and preview have nothing to show: leave before opening the display at all.
-    if (screen_saver_quits(argc, argv))
+    if (screen_saver_quits(argc, argv, window_present_scr_previews()))
         return exit_saved;
     // An X11 host's window to draw into, or our own screen.
-    const saver_launch launch = screen_saver_launch(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
+    const saver_launch launch =
+        screen_saver_launch(argc, argv, std::getenv("XSCREENSAVER_WINDOW"), window_present_scr_previews());
     if (!launch.error.empty()) {
         std::fprintf(stderr, "life: %s\n", launch.error.c_str());
         return exit_not_saved;
@@ -155,7 +167,7 @@ int main(int argc, char **argv)
         const bool opened = present_open(screen_w, screen_h, &given_up, &why);
         for (size_t at = 0; at < given_up.size();) {
             const size_t end = std::min(given_up.find('\n', at), given_up.size());
-            std::fprintf(stderr, "life: %s\n", given_up.substr(at, end - at).c_str());
+            tell(given_up.substr(at, end - at));
             at = end + 1;
         }
         if (!opened) {
@@ -173,9 +185,11 @@ int main(int argc, char **argv)
     // From here a lost display saves the world (once there is one) instead of ending inside Xlib.
     display_loss_guard(finish_without_display);
 
+    program run;
     if (own_screen) {
         // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
         pointer_rest(mouse_x, mouse_y, steady_ms());
+        run.input_watch_from = steady_ms() + pointer_settle_ms;
         mouse_callback = stop_on_allegro_mouse;
         set_close_button_callback(handover_stop);
     }
@@ -184,7 +198,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "life: cannot create the back buffer\n");
         return exit_not_saved;
     }
-    program run;
     simulation &sim = *run.sim;
     handover_work work;
     work.context = &run;
@@ -242,6 +255,7 @@ int main(int argc, char **argv)
     display_loss_finish();
 
     const int status = finish_run();
+    process_end(status);
 
     remove_int(handover_clock_timer);
     remove_int(handover_display_timer);

@@ -17,6 +17,12 @@
 // False when no mode at all could be had.
 bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor, std::string *given_up);
 
+// The shared half the platforms' modes end with (present.cpp): a window of the picture's size with
+// Allegro's `driver`, the whole window the monitor; and the main monitor's part of the screen where
+// the platform found one inside it, else the whole screen.
+bool present_mode_windowed(int driver, int picture_w, int picture_h, pixel_rect &monitor);
+pixel_rect present_mode_monitor(bool found, const pixel_rect &main_monitor);
+
 // ---------------------------------------------------------------- a screen-saver host's window
 
 // Pixels as 0xRRGGBB, `rows[y][x]` for 0 <= x < w, 0 <= y < h (an Allegro 32-bit bitmap's lines).
@@ -25,10 +31,15 @@ struct picture_rows {
     int w = 0, h = 0;
 };
 
-// Takes `window` (0: the root window), which a host made and owns, as the place to draw through a
-// connection of our own, the picture scaled to it as on a large screen; keeps following its size.
-// Never selects input beyond its structure, never maps or grabs anything.  False with *why set when
-// the window cannot be used (always on Windows, where no host lends its window).
+// Whether a ".scr" started with "/p HWND" (the Screen Saver settings' preview) draws into that
+// window: on Windows; X11 hosts name their window with --window-id instead.
+bool window_present_scr_previews();
+
+// Takes `window`, which a host made and owns, as the place to draw, the picture scaled to it as on
+// a large screen; keeps following its size.  X11: a window (0: the root window) through a connection
+// of our own, never selecting input beyond its structure, never mapping or grabbing anything.
+// Windows: a child window of the preview's window, drawn with GDI.  False with *why set when the
+// window cannot be used.
 bool window_present_open(unsigned long window, int picture_w, int picture_h, std::string *why);
 // Shows picture pixels [x0, x1) x [y0, y1) at their scaled place, like present_picture.
 void window_present_picture(const picture_rows &picture, int x0, int y0, int x1, int y1);
@@ -47,6 +58,21 @@ void window_present_sync();
 bool window_present_shared();
 // Frees the image and closes the connection; leaves the window itself alone.
 void window_present_close();
+
+// ---------------------------------------------------------------- the user's input, as the system saw it
+
+// From now on any keyboard or mouse input the system sees ends the run, whatever reaches Allegro:
+// Windows asks GetLastInputInfo, so a starved or unfocused input thread never keeps the screen
+// saver up.  X11 has only Allegro's own input: user_input_seen is always false there.
+void user_input_watch_from_now();
+bool user_input_seen();
+
+// ---------------------------------------------------------------- the end of the process
+
+// Ends the process with `status` once its world is saved and its lock released.  X11 returns
+// through Allegro's exit; Windows ends at once, since Allegro's DirectX exit handlers under Wine
+// took two seconds after the save, and there is nothing left to tidy.
+void process_end(int status);
 
 // ---------------------------------------------------------------- stop requests from outside
 

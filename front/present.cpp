@@ -75,6 +75,22 @@ static const presenter host_window = {
     window_present_close,
 };
 
+// ---------------------------------------------------------------- the platforms' shared half
+
+bool present_mode_windowed(int driver, int picture_w, int picture_h, pixel_rect &monitor)
+{
+    if (set_gfx_mode(driver, picture_w, picture_h, 0, 0) != 0)
+        return false;
+    monitor = {0, 0, picture_w, picture_h};
+    return true;
+}
+
+pixel_rect present_mode_monitor(bool found, const pixel_rect &m)
+{
+    const bool inside = m.x >= 0 && m.y >= 0 && m.x + m.w <= SCREEN_W && m.y + m.h <= SCREEN_H;
+    return found && inside ? m : pixel_rect{0, 0, SCREEN_W, SCREEN_H};
+}
+
 // ---------------------------------------------------------------- the choice
 
 static const presenter *chosen = nullptr;

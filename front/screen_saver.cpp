@@ -15,15 +15,36 @@ static bool ends_with_scr(const char *name)
     return tail[0] == '.' && lower(tail[1]) == 's' && lower(tail[2]) == 'c' && lower(tail[3]) == 'r';
 }
 
-bool screen_saver_quits(int argc, const char *const *argv)
+// The window handle of "/p HWND" or "/p:HWND", in decimal as Windows passes it (handles fit in 32
+// bits); 0 when none follows.
+static unsigned long preview_window(int argc, const char *const *argv, int a)
+{
+    const char *arg = argv[a];
+    const char *text = arg[2] == ':' ? arg + 3 : arg[2] == '\0' && a + 1 < argc ? argv[a + 1] : nullptr;
+    if (!text || !*text)
+        return 0;
+    unsigned long long value = 0;
+    for (const char *d = text; *d; d++) {
+        if (!std::isdigit((unsigned char)*d))
+            return 0;
+        value = value * 10 + (unsigned)(*d - '0');
+        if (value > 0xFFFFFFFFull)
+            return 0;
+    }
+    return (unsigned long)value;
+}
+
+bool screen_saver_quits(int argc, const char *const *argv, bool previews)
 {
     if (argc < 2 || !argv[0] || !ends_with_scr(argv[0]))
         return false;
     for (int a = 1; a < argc; a++) {
         const char *arg = argv[a];
         // Matched on the first two characters: Windows passes "/c:1234" and "/p 1234".
-        if (arg[0] == '/' && (lower(arg[1]) == 'c' || lower(arg[1]) == 'p'))
+        if (arg[0] == '/' && lower(arg[1]) == 'c')
             return true;
+        if (arg[0] == '/' && lower(arg[1]) == 'p')
+            return !previews || preview_window(argc, argv, a) == 0;
     }
     return false;
 }
@@ -66,9 +87,18 @@ static bool is_option(const char *arg, const char *name)
     return std::strcmp(rest, name) == 0;
 }
 
-saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window)
+saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window, bool previews)
 {
     saver_launch launch;
+    if (previews && argc >= 2 && argv[0] && ends_with_scr(argv[0])) {
+        for (int a = 1; a < argc; a++) {
+            if (argv[a][0] == '/' && lower(argv[a][1]) == 'p' && preview_window(argc, argv, a) != 0) {
+                launch.mode = saver_mode::preview;
+                launch.window = preview_window(argc, argv, a);
+                return launch;
+            }
+        }
+    }
     bool root = false, window_given = false;
     const char *window_text = nullptr;
     for (int a = 1; a < argc; a++) {

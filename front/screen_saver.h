@@ -3,9 +3,10 @@
 
 #include <string>
 
-// True when the program is a ".scr" given "/c" or "/p": there is no settings dialog and no
-// preview, so it should return at once.  Any other name or argument means run normally.
-bool screen_saver_quits(int argc, const char *const *argv);
+// True when the program is a ".scr" given "/c" (there is no settings dialog), or "/p" where the
+// platform draws no preview (`previews` false) or no window handle follows: it should return at once.
+// Any other name or argument means run normally.
+bool screen_saver_quits(int argc, const char *const *argv, bool previews = false);
 
 // How an X11 host (XScreenSaver and the hosts that reuse its hacks) asked the program to run.
 enum class saver_mode {
@@ -25,5 +26,6 @@ struct saver_launch {
 // Reads "--root" / "-root" and "--window-id ID" / "-window-id ID" (hexadecimal "0x..." or decimal)
 // from the arguments; `host_window` is the XSCREENSAVER_WINDOW value, or null when it is not set.
 // A window id on the command line wins over --root (the settings dialog appends it to the --root
-// command).  Every other argument is ignored.
-saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window);
+// command).  With `previews` (Windows), a ".scr" given "/p HWND" or "/p:HWND" is a preview in that
+// window.  Every other argument is ignored.
+saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window, bool previews = false);

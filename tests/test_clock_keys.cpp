@@ -417,6 +417,18 @@ bool quits(std::initializer_list<const char *> args)
 
 TEST(screen_saver, configure_and_preview_return_at_once)
 {
+    // Where the platform draws a preview (Windows), /p with a window handle is one; without, it returns.
+    const std::vector<const char *> preview = {"life.scr", "/p", "1234"}, colon = {"LIFE.SCR", "/P:66100"};
+    EXPECT_FALSE(screen_saver_quits(3, preview.data(), true));
+    EXPECT_TRUE(screen_saver_quits(2, preview.data(), true));
+    const saver_launch by_space = screen_saver_launch(3, preview.data(), nullptr, true);
+    const saver_launch by_colon = screen_saver_launch(2, colon.data(), nullptr, true);
+    EXPECT_TRUE(by_space.mode == saver_mode::preview && by_space.window == 1234u);
+    EXPECT_TRUE(by_colon.mode == saver_mode::preview && by_colon.window == 66100u);
+    EXPECT_TRUE(screen_saver_launch(3, preview.data(), nullptr, false).mode == saver_mode::own_screen);
+    const std::vector<const char *> no_number = {"life.scr", "/p", "x1"};
+    EXPECT_TRUE(screen_saver_quits(3, no_number.data(), true));
+
     EXPECT_TRUE(quits({"life.scr", "/c"}));
     EXPECT_TRUE(quits({"C:\\bin\\life.scr", "/c:1234"}));
     EXPECT_TRUE(quits({"life.scr", "/p", "1234"}));

@@ -18,15 +18,12 @@ bool present_mode_open(int picture_w, int picture_h, pixel_rect &monitor, std::s
     set_color_depth(32);
     int w = 0, h = 0;
     if (open_full_screen(w, h)) {
-        if (!primary_monitor(monitor) || monitor.x < 0 || monitor.y < 0 || monitor.x + monitor.w > SCREEN_W ||
-            monitor.y + monitor.h > SCREEN_H)
-            monitor = {0, 0, SCREEN_W, SCREEN_H};
+        pixel_rect primary;
+        const bool found = primary_monitor(primary);
+        monitor = present_mode_monitor(found, primary);
         return true;
     }
     *given_up = std::string("no full screen at the desktop's size (") + (allegro_error[0] ? allegro_error : "refused") +
                 "); running in a window";
-    if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, 0, 0) != 0)
-        return false;
-    monitor = {0, 0, picture_w, picture_h};
-    return true;
+    return present_mode_windowed(GFX_AUTODETECT_WINDOWED, picture_w, picture_h, monitor);
 }

@@ -154,6 +154,8 @@ static void place_picture()
     layout = layout_picture({0, 0, win_w, win_h}, pic_w, pic_h);
 }
 
+bool window_present_scr_previews() { return false; }
+
 bool window_present_open(unsigned long id, int picture_w, int picture_h, std::string *why)
 {
     display = XOpenDisplay(nullptr);
