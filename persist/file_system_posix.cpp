@@ -227,11 +227,10 @@ static bool take_owner(int fd, const std::string &path, const std::string &like,
         is_file = true;
     else if (stat(fs_folder_of(path).c_str(), &model) != 0)
         return false;
+    // Where this process may not give it away, it stays as it was made.
     struct stat now;
-    if (fstat(fd, &now) == 0 && (now.st_uid != model.st_uid || now.st_gid != model.st_gid) &&
-        fchown(fd, model.st_uid, model.st_gid) != 0) {
-        // Not allowed to give it away: keep it as it was made.
-    }
+    if (fstat(fd, &now) == 0 && (now.st_uid != model.st_uid || now.st_gid != model.st_gid))
+        (void)!fchown(fd, model.st_uid, model.st_gid);
     if (is_file)
         *mode = model.st_mode & 07777;
     return is_file;

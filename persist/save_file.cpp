@@ -408,12 +408,11 @@ template <class F> static std::string first_free_bad(const std::string &path, F 
 // folder instead, so that one damaged file never keeps every later run from saving.
 static std::string copy_to_data_home(const std::string &path, const std::string &bytes, int *err)
 {
-    const std::string home = fs_data_home();
-    if (home.empty()) {
+    const std::string data = world_data_folder();
+    if (data.empty()) {
         *err = ENOENT;
         return std::string();
     }
-    const std::string data = fs_join(home, "life");
     *err = fs_make_folders(data);
     if (*err)
         return std::string();

@@ -92,13 +92,12 @@ world_place claim_world_place(const char *argv0)
         why = "the program's folder (" + folder + ") cannot be written";
 
     // Installed where the user cannot write: the world belongs with the user's data.
-    const std::string home = fs_data_home();
-    if (home.empty()) {
+    const std::string data = world_data_folder();
+    if (data.empty()) {
         place.path = beside;
         place.notice = why + " and no home folder is known: the world is not saved";
         return place;
     }
-    const std::string data = fs_join(home, "life");
     const int err = fs_make_folders(data);
     if (err) {
         place.path = fs_join(data, name);
@@ -131,8 +130,14 @@ world_place look_up_world_place(const char *argv0)
     const std::string beside = save_path_from(argv0);
     world_place place;
     place.path = beside;
-    const std::string home = fs_data_home();
-    if (!beside_can_hold(fs_folder_of(beside), beside) && !home.empty())
-        place.path = fs_join(fs_join(home, "life"), fs_name_of(beside));
+    const std::string data = world_data_folder();
+    if (!beside_can_hold(fs_folder_of(beside), beside) && !data.empty())
+        place.path = fs_join(data, fs_name_of(beside));
     return place;
+}
+
+std::string world_data_folder()
+{
+    const std::string home = fs_data_home();
+    return home.empty() ? std::string() : fs_join(home, "life");
 }

@@ -23,5 +23,8 @@ world_place claim_world_place(const char *argv0);
 // Where claim_world_place would look first for the same program, found without creating, locking or
 // writing anything: for a look at the world as it stands (a preview).  can_save is always false.
 world_place look_up_world_place(const char *argv0);
+// The user's folder for worlds, ${XDG_DATA_HOME:-$HOME/.local/share}/life (%APPDATA%\life on Windows);
+// empty when no home is known.
+std::string world_data_folder();
 // Drops the lock; the lock file itself stays for the next run.
 void release_world_place(world_place &place);
