@@ -3,6 +3,7 @@
 
 #include "brain.h"
 #include "file_system.h"
+#include "replace_file.h"
 #include "save_layout.h"
 #include "simulation.h"
 #include "world.h"
@@ -248,45 +249,6 @@ static save_result saved()
     return r;
 }
 
-// Temporaries are hidden names no user would choose: ".<world>.<pid>-<count>.tmp" and ".old".
-static std::string temporary_name(const std::string &path, unsigned count, const char *tail)
-{
-    return fs_join(fs_folder_of(path), "." + fs_name_of(path) + "." + std::to_string(fs_process_id()) + "-" +
-                                           std::to_string(count) + tail);
-}
-
-static bool all_digits(const std::string &text, size_t from, size_t to)
-{
-    if (from >= to)
-        return false;
-    for (size_t k = from; k < to; k++)
-        if (text[k] < '0' || text[k] > '9')
-            return false;
-    return true;
-}
-
-// A save killed half-way leaves its temporary behind.  Only called with the world's lock held, so no
-// living process is writing one of these names: every one found is left over, and is removed when it
-// is a plain file of this user's.  Anything else with a similar name is the user's and stays.
-static void remove_orphans(const std::string &path)
-{
-    const std::string folder = fs_folder_of(path);
-    const std::string prefix = "." + fs_name_of(path) + ".";
-    for (const std::string &name : fs_list(folder)) {
-        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const size_t tail = name.size() - 4;
-        if (name.compare(tail, 4, ".tmp") != 0 && name.compare(tail, 4, ".old") != 0)
-            continue;
-        const size_t dash = name.find('-', prefix.size());
-        if (dash == std::string::npos || !all_digits(name, prefix.size(), dash) || !all_digits(name, dash + 1, tail))
-            continue;
-        const std::string orphan = fs_join(folder, name);
-        if (fs_is_own_plain_file(orphan))
-            fs_remove(orphan);
-    }
-}
-
 // A second name for the file about to be replaced, to become "<path>.prev" once the new world is in
 // place; empty when there is none (best effort: the save goes on without it).
 static std::string hold_previous(const std::string &path, unsigned count)
@@ -303,9 +265,6 @@ static std::string hold_previous(const std::string &path, unsigned count)
         return std::string();
     return old;
 }
-
-// Counts saves, so that no two saves of one process ever share a temporary name.
-static std::atomic<unsigned> saves{0};
 
 static save_result save_to(const world_state &world, const std::string &given, bool keep_prev, bool in_place,
                            bool clean_up)
@@ -338,7 +297,7 @@ static save_result save_to(const world_state &world, const std::string &given, b
         return saved();
     }
 
-    const unsigned count = saves.fetch_add(1) + 1;
+    const unsigned count = temporary_count();
     const std::string temp = temporary_name(path, count, ".tmp");
     int err = fs_write_new(temp, text.out, path, &what);
     if (err == EEXIST && fs_is_own_plain_file(temp)) {

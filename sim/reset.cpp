@@ -13,6 +13,8 @@
 void world_reset(simulation &s)
 {
     world_state &world = s.world;
+    // A new world begins a new life: its counters start again, its first creatures are generation 0.
+    life_clear(s.life);
     world.steps_this_second = 0;
     world.time = 0;
     world.display_on = 1;

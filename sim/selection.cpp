@@ -20,6 +20,7 @@ void reproduce(simulation &s, int dst)
         if (k != dst && cr[k].eaten > cr[parent].eaten)
             parent = k; // strictly greater: ties keep the lowest slot
     world.best_index = parent;
+    life_birth(s.life, dst, parent);
 
     brain_inherit(s, dst, parent);
     creature &pa = cr[parent];
@@ -50,6 +51,12 @@ void reproduce(simulation &s, int dst)
     }
 }
 
+void replace_exhausted(simulation &s, int dst)
+{
+    s.life.births_exhaustion++;
+    reproduce(s, dst);
+}
+
 void cull_worst(simulation &s)
 {
     const world_state &world = s.world;
@@ -57,5 +64,6 @@ void cull_worst(simulation &s)
     for (int k = 1; k < world.population; k++)
         if (world.creatures[k].eaten < world.creatures[worst].eaten)
             worst = k;
+    s.life.births_cull++;
     reproduce(s, worst);
 }

@@ -9,6 +9,7 @@ std::unique_ptr<simulation> simulation_new()
 {
     std::unique_ptr<simulation> s(new simulation);
     world_init(s->world);
+    life_clear(s->life);
     std::memset(&s->step, 0, sizeof s->step);
     return s;
 }

@@ -1,6 +1,7 @@
 // One world and everything the fast step derives from it: every simulation function is handed one.
 #pragma once
 
+#include "life.h"
 #include "step_kernels.h"
 #include "world.h"
 
@@ -31,13 +32,16 @@ struct step_state {
 
 // A world's networks are written only by the simulation's own functions, or the whole world is
 // replaced by simulation_set_world; weights written any other way would leave the step running on
-// the old ones.  Two simulations share nothing.
+// the old ones.  `life` counts what the world lives through and is never read by the step.  Two
+// simulations share nothing.
 struct simulation {
     world_state world;
+    world_life life;
     step_state step;
 };
 
-// A simulation on the heap (its scratch is megabytes), holding world_init's world.
+// A simulation on the heap (its scratch is megabytes), holding world_init's world and a life at zero.
 std::unique_ptr<simulation> simulation_new();
 // Replaces the whole world (a load, a test's scenario): what the step derived from the old one goes.
+// The counters stay: they are the caller's to set.
 void simulation_set_world(simulation &s, const world_state &w);

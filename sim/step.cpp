@@ -168,7 +168,7 @@ void sim_steps_with(simulation &s, const step_kernels &kern, long n)
         think(s, kern, k == n);
         for (int c = 0; c < world.population; c++)
             act(s, world, c, heading);
-        count_step(world);
+        count_step(world, s.life);
     }
 }
 

@@ -11,8 +11,9 @@ void clear_senses(world_state &w)
     }
 }
 
-void count_step(world_state &w)
+void count_step(world_state &w, world_life &l)
 {
+    l.steps++;
     // Unsigned so a runner that never resets the count cannot overflow into undefined behaviour.
     w.steps_this_second = (int32_t)((uint32_t)w.steps_this_second + 1u);
 }

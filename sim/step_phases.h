@@ -2,6 +2,7 @@
 // senses before sensing, and acting on each network's commands after thinking.
 #pragma once
 
+#include "life.h"
 #include "selection.h"
 #include "world.h"
 
@@ -44,7 +45,7 @@ template <class heading_fn> inline void act(simulation &s, world_state &world, i
         me.angle = (float)((double)me.angle + 2 * M_PI);
 
     if (me.resources <= 0) {
-        reproduce(s, c);
+        replace_exhausted(s, c);
         return;
     }
     me.resources =
@@ -64,11 +65,12 @@ template <class heading_fn> inline void act(simulation &s, world_state &world, i
         me.resources = (float)((double)me.resources + (double)food);
         me.eaten = (float)((double)me.eaten + (double)food);
         world.cell_food[idx] = eaten_marker;
+        life_count_meal(s);
     } else if (food < eaten_marker) {
         me.resources = (float)((double)me.resources - border_penalty);
         me.eaten = (float)((double)me.eaten - border_penalty);
     }
 }
 
-// The last phase: one more step this second.
-void count_step(world_state &w);
+// The last phase: one more step this second, and in the world's life.
+void count_step(world_state &w, world_life &l);

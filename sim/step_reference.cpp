@@ -75,5 +75,5 @@ void sim_step_reference(simulation &s)
         think(world, c);
         act(s, world, c, heading_exact);
     }
-    count_step(world);
+    count_step(world, s.life);
 }
