@@ -7,6 +7,16 @@
 // A loaded file may hold a counter at its limit: wrap like the machine would, without overflow.
 static int32_t plus_one(int32_t v) { return (int32_t)((uint32_t)v + 1u); }
 
+void front_history_row(const simulation &s, front_state &f)
+{
+    if (f.history.path.empty() || !f.utc_now)
+        return;
+    std::string why;
+    if (!history_append(f.history, history_row_now(f.history, s, f.ips, f.utc_now()), &why) && !why.empty() &&
+        f.pending_message.empty())
+        f.pending_message = why;
+}
+
 bool clock_tick(simulation &s, front_state &f)
 {
     world_state &world = s.world;
@@ -25,5 +35,6 @@ bool clock_tick(simulation &s, front_state &f)
     const int y_range = world.field_height * cell_px - 50;
     f.text_x = (x_range > 0 ? d.x % x_range : 0) + 10;
     f.text_y = (y_range > 0 ? d.y % y_range : 0) + 10;
+    front_history_row(s, f);
     return true;
 }

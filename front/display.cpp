@@ -7,6 +7,7 @@
 #include "notices.h"
 #include "picture_layout.h"
 #include "present.h"
+#include "saving.h"
 #include "simulation.h"
 #include "world.h"
 
@@ -156,8 +157,109 @@ static void draw_creatures(const world_state &world)
     }
 }
 
-static void draw_overlay(const world_state &world, const front_state &f)
+// Where a fresh message in the picture's bottom rows begins (screen_h when there is none there).
+static int notice_top_in_picture(const std::string &fresh)
 {
+    pixel_rect band;
+    if (fresh.empty() || present_margin(band))
+        return screen_h;
+    return screen_h - 10 * count_lines(notice_wrapped(fresh, (screen_w - 20) / 8)) - 2;
+}
+
+// The ticks of the graph's time axis, in seconds before its end.
+static const struct {
+    double ago;
+    const char *label;
+} graph_ticks[] = {{60, "1m"}, {3600, "1h"}, {86400, "1d"}, {30 * 86400.0, "30d"}, {365 * 86400.0, "1y"}};
+
+// A curve of per-column values scaled to `top` and drawn in the box's inner rows.
+static void draw_curve(const std::vector<double> &values, double top, int x0, int y0, int y1, int colour)
+{
+    if (!(top > 0))
+        return;
+    int last_x = -1, last_y = 0;
+    for (size_t c = 0; c < values.size(); c++) {
+        if (std::isnan(values[c])) {
+            last_x = -1;
+            continue;
+        }
+        const int x = x0 + (int)c;
+        const int y = y1 - (int)std::lround(values[c] / top * (y1 - y0));
+        if (last_x >= 0)
+            line(back_buffer, last_x, last_y, x, y, colour);
+        else
+            putpixel(back_buffer, x, y, colour);
+        last_x = x;
+        last_y = y;
+    }
+}
+
+// The world's life in the overlay's free area on the left, from `top` down to `bottom`: the
+// generation and the age as text, then food eaten and deaths by exhaustion per minute over the
+// whole history.  Parts that do not fit are left out, the text last.
+static void draw_life_graph(const simulation &s, front_state &f, int top, int bottom)
+{
+    const int grey = makecol(0x80, 0x80, 0x80), white = makecol(0xFF, 0xFF, 0xFF), red = makecol(0xFF, 0, 0);
+    const int bg = f.text_background;
+    const int left = 10, right = 290;
+    const world_state &world = s.world;
+    int y = top;
+    if (bottom - y < 10)
+        return;
+    uint64_t generation_max = 0;
+    double generation_sum = 0;
+    for (int c = 0; c < world.population; c++) {
+        generation_max = std::max(generation_max, s.life.generation[c]);
+        generation_sum += (double)s.life.generation[c];
+    }
+    textprintf_ex(back_buffer, font, left, y, grey, bg, "generation %llu, mean %.1f", (unsigned long long)generation_max,
+                  world.population > 0 ? generation_sum / world.population : 0.0);
+    y += 10;
+    if (bottom - y < 10)
+        return;
+    textprintf_ex(back_buffer, font, left, y, grey, bg, "age %s", life_age_text(world.time).c_str());
+    y += 10;
+    // Two legend lines, a box of at least 20 rows and the axis labels under it.
+    if (bottom - y < 2 + 20 + 20 + 12)
+        return;
+    const long now = steady_ms();
+    if (f.graph_ms < 0 || now - f.graph_ms >= 1000) {
+        std::lock_guard<std::mutex> hold(saving_world_mutex()); // a save may be appending a row
+        f.graph = life_graph_of(f.history.rows, right - left - 1);
+        f.graph_ms = now;
+    }
+    const life_graph &g = f.graph;
+    y += 2;
+    textprintf_ex(back_buffer, font, left, y, white, bg, "food eaten/min, top %.0f", g.food_max);
+    textprintf_ex(back_buffer, font, left, y + 10, red, bg, "exhausted/min, top %.0f", g.birth_max);
+    y += 20;
+    const int box_bottom = bottom - 12;
+    rect(back_buffer, left, y, right, box_bottom, grey);
+    if (g.span <= 0) {
+        textout_ex(back_buffer, font, "no history yet", left + 4, y + 4, grey, bg);
+        return;
+    }
+    draw_curve(g.food_rate, g.food_max, left + 1, y + 1, box_bottom - 1, white);
+    draw_curve(g.birth_rate, g.birth_max, left + 1, y + 1, box_bottom - 1, red);
+    // The axis: where a minute, an hour, a day... ago falls, and "now" at the end.
+    int free_from = left;
+    for (const auto &t : graph_ticks) {
+        if (t.ago >= (double)g.span)
+            break;
+        const int x = left + 1 + (int)life_graph_x(g, t.ago);
+        vline(back_buffer, x, box_bottom, box_bottom + 2, grey);
+        const int label_x = x - text_length(font, t.label) / 2;
+        if (label_x >= free_from && label_x + text_length(font, t.label) < right - 24) {
+            textout_ex(back_buffer, font, t.label, label_x, box_bottom + 4, grey, bg);
+            free_from = label_x + text_length(font, t.label) + 4;
+        }
+    }
+    textout_ex(back_buffer, font, "now", right - 24, box_bottom + 4, grey, bg);
+}
+
+static void draw_overlay(const simulation &s, front_state &f, int bottom)
+{
+    const world_state &world = s.world;
     const int text_background = f.text_background;
     textprintf_ex(back_buffer, font, 300, 10, makecol(0x7F, 0x7F, 0x7F), text_background, "  time     resources  ");
     for (int c = 0; c < world.population; c++) {
@@ -170,22 +272,24 @@ static void draw_overlay(const world_state &world, const front_state &f)
     for (int k = 0; k < 8; k++)
         textprintf_ex(back_buffer, font, 10, 50 + 10 * k, grey, text_background, "%s", help_lines[k]);
     textprintf_ex(back_buffer, font, 10, 150, grey, text_background, "star (*) marks the best");
-    // The run's last message stays here, left of the creature table.
-    draw_lines(back_buffer, notice_wrapped(notice_last(), 36), 10, 170, grey, text_background);
+    // The run's last message stays here, left of the creature table; the graph goes under it.
+    const int lines = draw_lines(back_buffer, notice_wrapped(notice_last(), 36), 10, 170, grey, text_background);
+    draw_life_graph(s, f, 170 + 10 * lines + (lines ? 6 : 0), bottom);
     draw_clock_text(world, f, 10, 10, false);
 }
 
-static void draw_world(const world_state &world, const front_state &f)
+static void draw_world(const simulation &s, front_state &f, const std::string &fresh)
 {
+    const world_state &world = s.world;
     const int width = world.field_width, height = world.field_height;
     clear_bitmap(back_buffer);
     draw_field(world);
     draw_creatures(world);
     if (f.info_on)
-        draw_overlay(world, f);
+        draw_overlay(s, f, notice_top_in_picture(fresh) - 6);
     else
         draw_clock_text(world, f, f.text_x, f.text_y, false);
-    const int notice_top = draw_notice_in_picture(notice_fresh(steady_ms()));
+    const int notice_top = draw_notice_in_picture(fresh);
     present_picture(back_buffer, 0, 0, width * cell_px, height * cell_px);
     if (notice_top < screen_h)
         present_picture(back_buffer, 0, notice_top, screen_w, screen_h);
@@ -230,7 +334,11 @@ void display_tick(simulation &s, front_state &f)
         // A new world is drawn over the old field's place, painted first.
         if (scancode == scancode_f12 && back_buffer)
             display_paint_old_field(s.world.field_width * cell_px, s.world.field_height * cell_px);
-        key_command(s, f, scancode);
+        {
+            // F12 writes the history, which a save from another thread also writes.
+            std::lock_guard<std::mutex> hold(saving_world_mutex());
+            key_command(s, f, scancode);
+        }
     }
     if (!back_buffer)
         return;
@@ -241,7 +349,7 @@ void display_tick(simulation &s, front_state &f)
     }
     const std::string &fresh = notice_fresh(steady_ms());
     if (s.world.display_on) {
-        draw_world(s.world, f);
+        draw_world(s, f, fresh);
     } else {
         // Only the figures; the opaque background covers the previous ones.
         draw_clock_text(s.world, f, f.text_x, f.text_y, true);

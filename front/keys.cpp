@@ -28,6 +28,12 @@ void key_command(simulation &s, front_state &f, int scancode)
         break;
     case scancode_f12:
         world_reset(s);
+        // A new world's life begins a new history; the old one is kept under another name.
+        if (!f.history.path.empty()) {
+            const std::string said = history_set_aside(f.history, s.life);
+            if (!said.empty() && f.pending_message.empty())
+                f.pending_message = said;
+        }
         break;
     case scancode_minus:
     case scancode_minus_pad:

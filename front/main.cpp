@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 static_assert(+pointer_move == MOUSE_FLAG_MOVE && +pointer_left_down == MOUSE_FLAG_LEFT_DOWN &&
@@ -55,12 +56,35 @@ static program &program_of(void *context) { return *static_cast<program *>(conte
 
 // A second of the clock; the 21-second event moves the clock text, which with the display off
 // would stay behind at its old place.
+static void tell(const std::string &text);
+
+// What work under the saving mutex left to say (the history's or the counters' file), told once.
+static void tell_pending(front_state &f)
+{
+    std::string said;
+    {
+        std::lock_guard<std::mutex> hold(saving_world_mutex());
+        said.swap(f.pending_message);
+    }
+    if (!said.empty())
+        tell(said);
+}
+
 static void one_second(void *context)
 {
     program &p = program_of(context);
-    if (clock_tick(*p.sim, p.front) && !p.sim->world.display_on)
+    bool event;
+    {
+        // The event writes the history, which a save from another thread also writes.
+        std::lock_guard<std::mutex> hold(saving_world_mutex());
+        event = clock_tick(*p.sim, p.front);
+    }
+    if (event && !p.sim->world.display_on)
         display_clear();
+    tell_pending(p.front);
 }
+
+static int64_t utc_now() { return (int64_t)std::time(nullptr); }
 
 static void display_pass(void *context)
 {
@@ -225,8 +249,12 @@ int main(int argc, char **argv)
     }
     // A preview cannot take a file (even one caught in the middle of an in-place save): a new world then, quietly.
     if (preview) {
-        if (!place.path.empty())
-            load_world(sim, place.path.c_str(), false);
+        if (!place.path.empty()) {
+            const load_outcome loaded = load_world(sim, place.path.c_str(), false);
+            // Its graph shows the world's history as it stands; nothing is written.
+            history_open(run.front.history, place.path, sim.life, loaded.life_restarted, false);
+            run.front.history.path.clear();
+        }
     } else if (!place.path.empty()) {
         const load_outcome loaded = load_world(sim, place.path.c_str());
         // The message says what became of the file; one still under the world's name is never saved over.
@@ -234,13 +262,26 @@ int main(int argc, char **argv)
             tell(loaded.message);
         if (loaded.left_in_place)
             place.can_save = false;
+        if (place.in_place) {
+            // The folder takes no new file: neither counters nor a history can be kept beside the world.
+            tell("the world's counters and history are not kept: its folder " + fs_folder_of(place.path) +
+                 " cannot be written");
+        } else if (place.can_save) {
+            if (!loaded.life_message.empty())
+                tell(loaded.life_message);
+            const std::string said =
+                history_open(run.front.history, place.path, sim.life, loaded.life_restarted, true);
+            if (!said.empty())
+                tell(said);
+            run.front.utc_now = utc_now;
+        }
     }
     // Dismissed while loading: the file is untouched.
     if (!still_running(work)) {
         release_world_place(place);
         return exit_saved;
     }
-    saving_begin(&place, &sim.world, preview);
+    saving_begin(&place, &sim, &run.front, preview);
     if (!sim.world.display_on)
         display_clear();
     text_background_follow_display(sim.world, run.front);
@@ -255,6 +296,9 @@ int main(int argc, char **argv)
     display_loss_finish();
 
     const int status = finish_run();
+    // The last save's word on the counters or the history can only go to stderr now.
+    if (!run.front.pending_message.empty())
+        std::fprintf(stderr, "life: %s\n", run.front.pending_message.c_str());
     process_end(status);
 
     remove_int(handover_clock_timer);

@@ -4,16 +4,18 @@
 #include <mutex>
 #include <string>
 
+struct front_state;
+struct simulation;
 struct world_place;
-struct world_state;
 
 // Held by the main loop while a turn changes the world and by every save while it reads it, so a
 // save made from another thread (the display gone, the session ending) never sees half a turn.
 std::mutex &saving_world_mutex();
 
-// From here the saves write `world` to `place` (both must live until saving_finish has run); with
+// From here the saves write the simulation's world and counters to `place`, and a row of the world's
+// history to `front` after each (all three must live until saving_finish has run); with
 // `looking_only` the run writes nothing (a preview).  Before this call there is no world to save.
-void saving_begin(world_place *place, const world_state *world, bool looking_only);
+void saving_begin(world_place *place, const simulation *sim, front_state *front, bool looking_only);
 
 // True when the end of the run will save a world (one is loaded, the place can be written, not a preview).
 bool saving_will_save();

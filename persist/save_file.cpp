@@ -3,8 +3,10 @@
 
 #include "brain.h"
 #include "file_system.h"
+#include "life_stats.h"
 #include "replace_file.h"
 #include "save_layout.h"
+#include "sha256.h"
 #include "simulation.h"
 #include "world.h"
 #include "world_check.h"
@@ -267,7 +269,7 @@ static std::string hold_previous(const std::string &path, unsigned count)
 }
 
 static save_result save_to(const world_state &world, const std::string &given, bool keep_prev, bool in_place,
-                           bool clean_up)
+                           bool clean_up, const world_life *life)
 {
     // A save through a symbolic link replaces (or creates) the file it points to, not the link.
     const std::string path = fs_link_target(given);
@@ -307,6 +309,15 @@ static save_result save_to(const world_state &world, const std::string &given, b
     }
     if (err)
         return save_failed(path, what, err);
+    // The counters before the world: they name the new file, which is whole on disk already.
+    std::string counters_why;
+    if (life) {
+        const std::string stats = life_stats_path(path);
+        if (fs_name_exists(stats) && !fs_is_plain_file(stats))
+            counters_why = "cannot save the world's counters to " + stats + ": it is not a regular file";
+        else if (const int e = replace_file(stats, life_stats_text(*life, sha256_hex(text.out)), path, &what))
+            counters_why = "cannot save the world's counters to " + stats + ": " + what + ": " + fs_error_text(e);
+    }
     const std::string old = keep_prev ? hold_previous(path, count) : std::string();
     err = fs_rename(temp, path);
     if (err) {
@@ -328,21 +339,29 @@ static save_result save_to(const world_state &world, const std::string &given, b
     }
     // Make the renames themselves durable; the new file is in place either way.
     fs_sync_folder(fs_folder_of(path));
-    if (clean_up)
+    if (clean_up) {
         remove_orphans(path);
-    return saved();
+        if (life)
+            remove_orphans(life_stats_path(path));
+    }
+    save_result r = saved();
+    r.counters_why = counters_why;
+    return r;
 }
 
-save_result save_world(const world_state &w, const char *path) { return save_to(w, path, false, false, false); }
+save_result save_world(const world_state &w, const char *path, const world_life *life)
+{
+    return save_to(w, path, false, false, false, life);
+}
 
-save_result save_world(const world_state &w, const world_place &place)
+save_result save_world(const world_state &w, const world_place &place, const world_life *life)
 {
     if (!place.can_save) {
         save_result r;
         r.why = "the world is not saved to " + place.path + " in this run";
         return r;
     }
-    return save_to(w, place.path, true, place.in_place, place.lock_fd >= 0);
+    return save_to(w, place.path, true, place.in_place, place.lock_fd >= 0, life);
 }
 
 // ---------------------------------------------------------------- reading
@@ -475,5 +494,8 @@ load_outcome load_world(simulation &s, const char *path_arg, bool set_aside_refu
     simulation_set_world(s, scratch);
     load_outcome o;
     o.result = load_ok;
+    const life_stats_outcome counters = life_stats_load(s.life, path, r.bytes, set_aside_refused);
+    o.life_restarted = counters.restarted;
+    o.life_message = counters.message;
     return o;
 }

@@ -2,6 +2,7 @@
 #include "brain.h"
 #include "cycle.h"
 #include "file_system.h"
+#include "history.h"
 #include "reset.h"
 #include "save_file.h"
 #include "simulation.h"
@@ -10,22 +11,28 @@
 #include "step_reference.h"
 #include "world.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <memory>
 
 static const char usage[] =
     "usage: life-bench [--population P] [--load FILE] [--steps N] [--event-every K] [--save FILE]\n"
-    "                  [--reference | --compare] [--kernels NAME]\n"
+    "                  [--history FILE] [--reference | --compare] [--kernels NAME]\n"
     "  --population P   live creatures, 2 to 50 (default 50)\n"
-    "  --load FILE      read a save file over the new world (a missing file leaves the new world)\n"
+    "  --load FILE      read a save file over the new world (a missing file leaves the new world),\n"
+    "                   and its counters (FILE.stats) when they belong to it\n"
     "  --steps N        steps to run, 0 or more (default 10000)\n"
     "  --event-every K  after every K-th step, run the 21-second event (K >= 1)\n"
-    "  --save FILE      write the save file at the end\n"
+    "  --save FILE      write the save file at the end, and its counters to FILE.stats\n"
+    "  --history FILE   write the world's history to FILE (replacing it): a row after every\n"
+    "                   event and one at the end, as the program writes <world>.history.csv\n"
     "  --reference      run the reference step (the direct reading of the rules) instead\n"
     "  --compare        run the fast and the reference step side by side, check that they end\n"
     "                   in the same world, and report both rates (last line: speedup)\n"
@@ -73,10 +80,15 @@ static void reference_steps(simulation &sim, long n)
         sim_step_reference(sim);
 }
 
+static double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // Steps from s_from + 1 to s_to, each stretch between two events in one call, running the event
 // after every event_every-th step.
 static void run_steps(simulation &sim, void (*steps)(simulation &, long), long long s_from, long long s_to,
-                      long long event_every)
+                      long long event_every, const std::function<void()> &after_event = nullptr)
 {
     for (long long s = s_from; s < s_to;) {
         long long to = s_to;
@@ -84,15 +96,54 @@ static void run_steps(simulation &sim, void (*steps)(simulation &, long), long l
             to = (s / event_every + 1) * event_every;
         steps(sim, (long)(to - s));
         s = to;
-        if (event_every && s % event_every == 0)
+        if (event_every && s % event_every == 0) {
             cycle_event(sim);
+            if (after_event)
+                after_event();
+        }
     }
 }
 
-static double seconds_since(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+// The history the program would write of this run, in a file of the caller's choosing: a row after
+// every event and one at the end, each with the step rate since the row before.
+struct bench_history {
+    history_log log;
+    std::chrono::steady_clock::time_point since;
+    uint64_t steps_since = 0;
+    bool failed = false;
+
+    bool start(const char *path, const simulation &sim)
+    {
+        // An experiment's file starts afresh; only a regular file is replaced.
+        if (fs_name_exists(path) && !fs_is_plain_file(path)) {
+            std::fprintf(stderr, "life-bench: cannot write the history to %s: it is not a regular file\n", path);
+            return false;
+        }
+        fs_remove(path);
+        log.path = path;
+        log.at_births_exhaustion = sim.life.births_exhaustion;
+        log.at_births_cull = sim.life.births_cull;
+        log.at_food_eaten = sim.life.food_eaten;
+        since = std::chrono::steady_clock::now();
+        steps_since = sim.life.steps;
+        return true;
+    }
+    void row(const simulation &sim)
+    {
+        if (log.path.empty() || failed)
+            return;
+        const double seconds = seconds_since(since);
+        const double rate = seconds > 0 ? (double)(sim.life.steps - steps_since) / seconds : 0.0;
+        std::string why;
+        if (!history_append(log, history_row_now(log, sim, (int32_t)std::min(rate, 2e9), (int64_t)std::time(nullptr)),
+                            &why)) {
+            std::fprintf(stderr, "life-bench: %s\n", why.c_str());
+            failed = true;
+        }
+        since = std::chrono::steady_clock::now();
+        steps_since = sim.life.steps;
+    }
+};
 
 // The first byte offset at which two worlds differ, described for a person, or "" when equal.
 static void describe_difference(const world_state &a, const world_state &b, char *out, size_t size)
@@ -113,7 +164,7 @@ int main(int argc, char **argv)
     // Closed descriptors would be taken by the save file, and the printed figures written into it.
     fs_guard_standard_streams();
     long long population = 50, steps = 10000, event_every = 0;
-    const char *load_path = nullptr, *save_path = nullptr;
+    const char *load_path = nullptr, *save_path = nullptr, *history_path = nullptr;
     bool reference = false, compare = false;
     chosen_kernels = &step_kernels_best();
 
@@ -138,10 +189,10 @@ int main(int argc, char **argv)
             steps = parse_count(opt, val, 0, LLONG_MAX);
         else if (!std::strcmp(opt, "--event-every"))
             event_every = parse_count(opt, val, 1, LLONG_MAX);
-        else if (!std::strcmp(opt, "--load") || !std::strcmp(opt, "--save")) {
+        else if (!std::strcmp(opt, "--load") || !std::strcmp(opt, "--save") || !std::strcmp(opt, "--history")) {
             if (!val || !*val)
                 fail_usage("missing file name for", opt);
-            (opt[2] == 'l' ? load_path : save_path) = val;
+            (opt[2] == 'l' ? load_path : opt[2] == 's' ? save_path : history_path) = val;
         } else if (!std::strcmp(opt, "--kernels")) {
             if (!val)
                 fail_usage("missing value for", opt);
@@ -165,12 +216,18 @@ int main(int argc, char **argv)
         const load_outcome loaded = load_world(*sim, load_path, false);
         if (loaded.result == load_refused)
             std::fprintf(stderr, "life-bench: %s\n", loaded.message.c_str());
+        else if (loaded.result == load_ok && !loaded.life_message.empty())
+            std::fprintf(stderr, "life-bench: %s\n", loaded.life_message.c_str());
     }
+    bench_history history;
+    if (history_path && !history.start(history_path, *sim))
+        return 1;
+    const std::function<void()> history_row = [&] { history.row(*sim); };
 
     double seconds = 0, reference_seconds = 0;
     if (!compare) {
         const auto start = std::chrono::steady_clock::now();
-        run_steps(*sim, reference ? reference_steps : fast_steps, 0, steps, event_every);
+        run_steps(*sim, reference ? reference_steps : fast_steps, 0, steps, event_every, history_row);
         seconds = seconds_since(start);
     } else {
         // The fast and the reference simulation side by side, taking turns in chunks that end at
@@ -181,13 +238,17 @@ int main(int argc, char **argv)
         for (long long done = 0; done < steps;) {
             const long long to = done + chunk < steps ? done + chunk : steps;
             auto start = std::chrono::steady_clock::now();
-            run_steps(*sim, fast_steps, done, to, event_every);
+            run_steps(*sim, fast_steps, done, to, event_every, history_row);
             seconds += seconds_since(start);
 
             start = std::chrono::steady_clock::now();
             run_steps(*ref, reference_steps, done, to, event_every);
             reference_seconds += seconds_since(start);
             done = to;
+        }
+        if (!life_equal(sim->life, ref->life)) {
+            std::fprintf(stderr, "life-bench: the fast and the reference step count the world's life differently\n");
+            return 1;
         }
         if (!world_equal(sim->world, ref->world)) {
             char where[120];
@@ -198,15 +259,26 @@ int main(int argc, char **argv)
         }
     }
 
+    history.row(*sim);
     if (save_path) {
-        const save_result saved = save_world(sim->world, save_path);
+        const save_result saved = save_world(sim->world, save_path, &sim->life);
         if (!saved) {
             std::fprintf(stderr, "life-bench: %s\n", saved.why.c_str());
             return 1;
         }
+        if (!saved.counters_why.empty())
+            std::fprintf(stderr, "life-bench: %s\n", saved.counters_why.c_str());
     }
+    if (history.failed)
+        return 1;
     const step_counts &step_counters = sim->step.counts;
     std::printf("steps: %lld\n", steps);
+    const life_figures figures = life_figures_of(*sim);
+    std::printf("lived: %llu steps, births by exhaustion %llu, by cull %llu, food eaten %llu\n",
+                (unsigned long long)sim->life.steps, (unsigned long long)sim->life.births_exhaustion,
+                (unsigned long long)sim->life.births_cull, (unsigned long long)sim->life.food_eaten);
+    std::printf("generation: highest %llu, mean %.2f\n", (unsigned long long)figures.generation_max,
+                figures.generation_mean);
     if (!reference && step_counters.steps) {
         const double n = (double)step_counters.steps;
         std::printf("build: %s\n", chosen_kernels->name);
