@@ -166,6 +166,8 @@ static int notice_top_in_picture(const std::string &fresh)
     return screen_h - 10 * count_lines(notice_wrapped(fresh, (screen_w - 20) / 8)) - 2;
 }
 
+enum : int { graph_box_rows = 140 };
+
 // The ticks of the graph's time axis, in seconds before its end.
 static const struct {
     double ago;
@@ -233,14 +235,15 @@ static void draw_life_graph(const simulation &s, front_state &f, int top, int bo
     textprintf_ex(back_buffer, font, left, y, white, bg, "food eaten/min, top %.0f", g.food_max);
     textprintf_ex(back_buffer, font, left, y + 10, red, bg, "exhausted/min, top %.0f", g.birth_max);
     y += 20;
-    const int box_bottom = bottom - 12;
+    // Tall enough to read, short enough to leave most of the field in view.
+    const int box_bottom = std::min(bottom - 12, y + graph_box_rows);
     rect(back_buffer, left, y, right, box_bottom, grey);
     if (g.span <= 0) {
         textout_ex(back_buffer, font, "no history yet", left + 4, y + 4, grey, bg);
         return;
     }
-    draw_curve(g.food_rate, g.food_max, left + 1, y + 1, box_bottom - 1, white);
-    draw_curve(g.birth_rate, g.birth_max, left + 1, y + 1, box_bottom - 1, red);
+    draw_curve(g.food_rate, g.food_max, left + 1, y + 2, box_bottom - 1, white);
+    draw_curve(g.birth_rate, g.birth_max, left + 1, y + 2, box_bottom - 1, red);
     // The axis: where a minute, an hour, a day... ago falls, and "now" at the end.
     int free_from = left;
     for (const auto &t : graph_ticks) {

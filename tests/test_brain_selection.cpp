@@ -1,10 +1,16 @@
 // The network, reproduction, the dividend and the cull.
 #include "brain.h"
 #include "color.h"
+#include "cycle.h"
+#include "field.h"
 #include "reset.h"
 #include "rng.h"
 #include "selection.h"
+#include "step.h"
 #include "world_fixture.h"
+
+#include <algorithm>
+#include <vector>
 
 using brain = world_test;
 using selection = world_test;
@@ -204,4 +210,97 @@ TEST_F(selection, child_colour_is_clamped)
     rng_seed(world, seed);
     reproduce(*sim, 2);
     EXPECT_EQ(world.creatures[2].color, color_pack(255, 0, 120));
+}
+
+// The counters of a world's life against a count made from the outside: a birth is a slot whose
+// age (which only the clock raises, so set to 1 here before each step) is 0 after it; a meal is a
+// cell whose regrown food was above 0 and which ends the step just eaten.  With one birth in a
+// step its parent is the recorded best eater, so generations are followed too.  F4, population
+// changes and the cull keep counting; a new world (F12) starts at zero.
+TEST_F(selection, the_life_counters_agree_with_an_independent_count)
+{
+    world_reset(*sim);
+    uint64_t steps = 0, exhausted = 0, culled = 0, meals = 0, single_births = 0, all_births = 0, all_meals = 0;
+    uint64_t generation[creature_slots] = {}, born_at[creature_slots] = {};
+    std::vector<float> regrown(cell_count);
+    const auto step_counted = [&] {
+        for (int c = 0; c < creature_slots; c++)
+            world.creatures[c].age = 1;
+        for (int i = 0; i < world.field_width; i++)
+            for (int j = 0; j < world.field_height; j++) {
+                const int idx = cell_index(i, j);
+                const float f = world.cell_food[idx];
+                regrown[(size_t)idx] = f <= 1.0 ? (float)((double)f + (double)world.cell_rate[idx] * 0.02) : f;
+            }
+        sim_step(*sim);
+        int born = 0, child = -1;
+        for (int c = 0; c < world.population; c++)
+            if (world.creatures[c].age == 0) {
+                born++;
+                child = c;
+                born_at[c] = steps;
+            }
+        if (born == 1) {
+            generation[child] = generation[world.best_index] + 1;
+            single_births++;
+        } else {
+            // Several births in one step: each parent was the best eater at its moment, which
+            // the outside cannot see; take the generations as counted.
+            for (int c = 0; c < world.population; c++)
+                if (world.creatures[c].age == 0)
+                    generation[c] = sim->life.generation[c];
+        }
+        exhausted += (uint64_t)born;
+        for (int i = 0; i < world.field_width; i++)
+            for (int j = 0; j < world.field_height; j++)
+                meals += regrown[(size_t)cell_index(i, j)] > 0 && world.cell_food[cell_index(i, j)] == -1.0f;
+        steps++;
+    };
+    const auto cull_counted = [&] {
+        for (int c = 0; c < creature_slots; c++)
+            world.creatures[c].age = 1;
+        cycle_event(*sim);
+        for (int c = 0; c < world.population; c++)
+            if (world.creatures[c].age == 0) {
+                culled++;
+                generation[c] = generation[world.best_index] + 1;
+                born_at[c] = steps;
+            }
+    };
+    const auto expect_counts = [&](const char *when) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(sim->life.steps, steps);
+        EXPECT_EQ(sim->life.births_exhaustion, exhausted);
+        EXPECT_EQ(sim->life.births_cull, culled);
+        EXPECT_EQ(sim->life.food_eaten, meals);
+        for (int c = 0; c < creature_slots; c++) {
+            EXPECT_EQ(sim->life.generation[c], generation[c]) << "slot " << c;
+            EXPECT_EQ(sim->life.born_at[c], born_at[c]) << "slot " << c;
+        }
+    };
+    for (int round = 0; round < 12; round++) {
+        for (int k = 0; k < 1500; k++)
+            step_counted();
+        cull_counted();
+        if (round == 3)
+            field_reset(world); // F4
+        if (round == 5)
+            world.population = 7;
+        if (round == 7)
+            world.population = 40; // slots 7 .. 39 come back with their own generations
+        if (round == 9) {
+            expect_counts("before the new world");
+            world_reset(*sim); // F12: a new life
+            all_births += exhausted;
+            all_meals += meals;
+            steps = exhausted = culled = meals = 0;
+            std::fill(generation, generation + creature_slots, 0);
+            std::fill(born_at, born_at + creature_slots, 0);
+        }
+    }
+    expect_counts("at the end");
+    // The scenario saw what it counts.
+    EXPECT_GT(all_births + exhausted, 50u);
+    EXPECT_GT(all_meals + meals, 300u);
+    EXPECT_GT(single_births, 10u);
 }

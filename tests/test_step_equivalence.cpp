@@ -140,6 +140,9 @@ void expect_same_run(const scenario &sc, const std::vector<const step_kernels *>
                 << builds[b]->name << ": population " << sc.population << ", field " << sc.width << "x" << sc.height
                 << ", events every " << sc.event_every << ": worlds differ after step " << to << " at "
                 << first_difference(ref->world, fast[b]->world);
+            // The reference counts the world's life in its own loop: the two counts must agree too.
+            ASSERT_TRUE(life_equal(ref->life, fast[b]->life))
+                << builds[b]->name << ": the counters differ after step " << to;
         }
         done = to;
     }
