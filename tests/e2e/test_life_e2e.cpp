@@ -4,6 +4,7 @@
 #include "x_server.h"
 #include "xvfb_suite.h"
 
+#include "history.h"
 #include "reset.h"
 #include "simulation.h"
 #include "world.h"
@@ -239,6 +240,61 @@ TEST_F(life_e2e, f1_shows_the_overlay_with_a_row_per_creature_and_minus_drops_on
     save_view v(save);
     EXPECT_EQ(v.population(), 49);
     EXPECT_EQ(v.lines.size(), (size_t)save_file_lines(100, 75, 49));
+}
+
+// Pixels of `colour` in rows y0 to y1 between x0 and x1.
+int pixels_in_rows(const screenshot &s, int y0, int y1, int x0, int x1, uint32_t colour)
+{
+    int n = 0;
+    for (int y = y0; y <= y1; y++)
+        for (int x = x0; x <= x1; x++)
+            n += s.at(x, y) == colour;
+    return n;
+}
+
+// A world with an hour of history beside it: food eaten 100 a minute in the first half hour and 50
+// in the second, deaths by exhaustion 10 then 20.  The overlay draws both under the last message's
+// place, each scaled to its own top, the older half hour compressed into the left sixth.
+TEST_F(life_e2e, f1_draws_the_worlds_life_under_the_overlay)
+{
+    bench_save(dir, "life.sav", 50);
+    std::string history = history_header() + "\n";
+    for (int k = 0; k <= 60; k++) {
+        history_row row;
+        row.utc = 1800000000 + 60 * k;
+        row.seconds = 60 * k;
+        row.steps = (uint64_t)k * 50 / 60;
+        row.population = 50;
+        row.food_eaten = k == 0 ? 0 : k <= 30 ? 100 : 50;
+        row.births_exhaustion = k == 0 ? 0 : k <= 30 ? 10 : 20;
+        history += history_row_text(row) + "\n";
+    }
+    write_bytes(dir.file("life.sav.history.csv"), history);
+    life_process p(program_in(dir, "life"));
+    ASSERT_GT(start(p).width, 0);
+    key("F1");
+    const uint32_t white = 0xFFFFFF;
+    // The box spans rows 212 to 352; a curve's top is row 214, half of it row 282 (283 for a half
+    // that rounds just below).
+    screenshot shot = wait_for_screen([&](const screenshot &x) {
+        return overlay_shown(x) && text_at(x, 10, 192, "food eaten/min, top 100", white);
+    });
+    ASSERT_GT(shot.width, 0) << "the graph did not appear: " << p.error_output();
+    EXPECT_TRUE(text_at(shot, 10, 170, "generation ", text_grey));
+    EXPECT_TRUE(text_at(shot, 10, 180, "age 00:00:", text_grey));
+    EXPECT_TRUE(text_at(shot, 10, 202, "exhausted/min, top 20", head_red));
+    int frame = 0;
+    for (int y = 212; y <= 352; y++)
+        frame += (shot.at(10, y) == text_grey) + (shot.at(290, y) == text_grey);
+    EXPECT_EQ(frame, 2 * 141);
+    EXPECT_TRUE(text_at(shot, 266, 356, "now", text_grey));
+    // The first half hour on the left sixth, the second on the rest.
+    EXPECT_GE(pixels_in_rows(shot, 214, 214, 11, 50, white), 30);
+    EXPECT_GE(pixels_in_rows(shot, 282, 283, 11, 50, head_red), 30);
+    EXPECT_GE(pixels_in_rows(shot, 282, 283, 60, 288, white), 200);
+    EXPECT_GE(pixels_in_rows(shot, 214, 214, 60, 288, head_red), 200);
+    key("x");
+    expect_clean_exit(p, dir.file("life.sav"));
 }
 
 TEST_F(life_e2e, f2_gives_new_colours_that_are_saved)
