@@ -53,6 +53,10 @@ void fs_remove(const std::string &path);
 // that a run as root never takes a user's file away.  On failure *what names the step that failed and
 // no file is left.
 int fs_write_new(const std::string &path, const std::string &bytes, const std::string &like, const char **what);
+// Appends `bytes` to an existing regular file, never through a symbolic link and never into a FIFO or a
+// device (ELOOP, EINVAL); not flushed.  ENOENT when there is no file: a new one is made whole with
+// replace_file, never begun by an append.  *size is the file's size afterwards; *what names the failed step.
+int fs_append(const std::string &path, const std::string &bytes, long long *size, const char **what);
 // Replaces the contents of an existing regular file with `bytes`, flushed to disk.  The room for the
 // new contents is reserved before a byte changes; when it cannot be, the file is left as it was.
 // *changed tells whether the file was touched at all, so that a failure can say what it left.

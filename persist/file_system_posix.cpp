@@ -252,6 +252,32 @@ int fs_write_new(const std::string &path, const std::string &bytes, const std::s
     return err;
 }
 
+int fs_append(const std::string &path, const std::string &bytes, long long *size, const char **what)
+{
+    // Non-blocking, so a FIFO put in the file's place fails at once instead of waiting for a reader.
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *what = "cannot open the file to add to it";
+        return errno == ENXIO ? EINVAL : errno;
+    }
+    struct stat st;
+    int err = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (err)
+        *what = "it is not a regular file";
+    else if ((err = write_all(fd, bytes)) != 0)
+        *what = "write error";
+    else if (fstat(fd, &st) != 0) {
+        err = errno;
+        *what = "cannot read the size of the file";
+    }
+    if (close(fd) != 0 && !err) {
+        err = errno;
+        *what = "write error on close";
+    }
+    *size = err ? 0 : (long long)st.st_size;
+    return err;
+}
+
 // Makes sure the file's blocks up to `length` exist without changing its size or a byte of it, so the
 // write that follows cannot run out of space half-way.  0, or why not.
 static int reserve(int fd, off_t length)

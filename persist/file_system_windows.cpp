@@ -225,8 +225,8 @@ int fs_link(const std::string &from, const std::string &to)
 
 void fs_remove(const std::string &path) { DeleteFileW(wide(path).c_str()); }
 
-// Writes everything and flushes it to the disk; *what names the step that failed.
-static int write_flushed(HANDLE h, const std::string &bytes, const char **what)
+// Writes everything; *what names the step that failed.
+static int write_whole(HANDLE h, const std::string &bytes, const char **what)
 {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -238,6 +238,14 @@ static int write_flushed(HANDLE h, const std::string &bytes, const char **what)
         }
         done += n;
     }
+    return 0;
+}
+
+// Writes everything and flushes it to the disk; *what names the step that failed.
+static int write_flushed(HANDLE h, const std::string &bytes, const char **what)
+{
+    if (const int err = write_whole(h, bytes, what))
+        return err;
     if (!FlushFileBuffers(h)) {
         *what = "cannot flush the file to disk";
         return last_errno();
@@ -258,6 +266,34 @@ int fs_write_new(const std::string &path, const std::string &bytes, const std::s
     CloseHandle(h);
     if (err)
         fs_remove(path);
+    return err;
+}
+
+int fs_append(const std::string &path, const std::string &bytes, long long *size, const char **what)
+{
+    // Append access alone makes every write land at the end; the link itself is opened, never followed.
+    const HANDLE h = open_file(path, FILE_APPEND_DATA, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (h == INVALID_HANDLE_VALUE) {
+        *what = "cannot open the file to add to it";
+        return last_errno();
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    int err = 0;
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        err = EINVAL;
+        *what = "it is not a regular file";
+    } else if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        err = ELOOP;
+        *what = "it is not a regular file";
+    } else
+        err = write_whole(h, bytes, what);
+    LARGE_INTEGER length = {};
+    if (!err && !GetFileSizeEx(h, &length)) {
+        err = last_errno();
+        *what = "cannot read the size of the file";
+    }
+    CloseHandle(h);
+    *size = err ? 0 : (long long)length.QuadPart;
     return err;
 }
 
