@@ -6,6 +6,7 @@
 
 #include "history.h"
 #include "reset.h"
+#include "save_file.h"
 #include "simulation.h"
 #include "world.h"
 
@@ -567,6 +568,16 @@ TEST_P(life_e2e_signal, ends_the_program_and_saves)
     p.signal(GetParam());
     expect_clean_exit(p, save);
     EXPECT_EQ(save_view(save).lines.size(), (size_t)save_file_lines(100, 75, 50));
+    // The counters went with the world, and the history has the save's row with the same steps.
+    const auto sim = simulation_new();
+    const load_outcome loaded = load_world(*sim, save.c_str(), false);
+    ASSERT_EQ(loaded.result, load_ok);
+    EXPECT_FALSE(loaded.life_restarted) << loaded.life_message;
+    EXPECT_GT(sim->life.steps, 0u);
+    history_log history;
+    history_open(history, save, sim->life, false, false);
+    ASSERT_FALSE(history.rows.empty());
+    EXPECT_EQ(history.rows.back().steps, sim->life.steps);
 }
 
 INSTANTIATE_TEST_SUITE_P(term_hup_int, life_e2e_signal, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
