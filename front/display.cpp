@@ -214,8 +214,11 @@ static void draw_life_graph(const simulation &s, front_state &f, int top, int bo
         generation_max = std::max(generation_max, s.life.generation[c]);
         generation_sum += (double)s.life.generation[c];
     }
-    textprintf_ex(back_buffer, font, left, y, grey, bg, "generation %llu, mean %.1f", (unsigned long long)generation_max,
+    // Formatted by the C library: Allegro's own printf has no 64-bit integers on every build.
+    char text[64];
+    std::snprintf(text, sizeof text, "generation %llu, mean %.1f", (unsigned long long)generation_max,
                   world.population > 0 ? generation_sum / world.population : 0.0);
+    textout_ex(back_buffer, font, text, left, y, grey, bg);
     y += 10;
     if (bottom - y < 10)
         return;

@@ -31,18 +31,27 @@ life_graph life_graph_of(const std::vector<history_row> &rows, int width)
     g.span = rows.back().seconds - g.first;
     const double end = (double)rows.back().seconds;
     std::vector<double> food((size_t)g.width, 0.0), births((size_t)g.width, 0.0), covered((size_t)g.width, 0.0);
+    // The moments at the columns' edges, oldest first; edge[width] is the last row.
+    std::vector<double> edge((size_t)g.width + 1);
+    for (int c = 0; c < g.width; c++)
+        edge[(size_t)c] = end - ago_at(g, c);
+    edge[(size_t)g.width] = end;
     // Each row's counts are spread evenly over the seconds since the row before, and every column
-    // takes its share of the rows its seconds overlap.
+    // takes its share of the rows its seconds overlap.  Rows come in time order, so the first
+    // column a row touches only moves right.
+    int first_column = 0;
     for (size_t k = 1; k < rows.size(); k++) {
         const double from = (double)rows[k - 1].seconds, to = (double)rows[k].seconds;
         if (!(to > from) || from < (double)g.first)
             continue;
         const double per_second_food = (double)rows[k].food_eaten / (to - from);
         const double per_second_births = (double)rows[k].births_exhaustion / (to - from);
-        int c = (int)life_graph_x(g, end - from);
-        c = c < 0 ? 0 : c >= g.width ? g.width - 1 : c;
-        for (; c < g.width; c++) {
-            const double lo = end - ago_at(g, c), hi = c + 1 == g.width ? end : end - ago_at(g, c + 1);
+        if (from < edge[(size_t)first_column])
+            first_column = 0; // a row out of order: search from the start again
+        while (first_column + 1 < g.width && edge[(size_t)first_column + 1] <= from)
+            first_column++;
+        for (int c = first_column; c < g.width; c++) {
+            const double lo = edge[(size_t)c], hi = edge[(size_t)c + 1];
             const double overlap = std::fmin(hi, to) - std::fmax(lo, from);
             if (overlap > 0) {
                 food[(size_t)c] += per_second_food * overlap;
