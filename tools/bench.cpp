@@ -128,9 +128,10 @@ struct bench_history {
         steps_since = sim.life.steps;
         return true;
     }
+    // A row now; none when the last one already stands at this step (the run ended on an event).
     void row(const simulation &sim)
     {
-        if (log.path.empty() || failed)
+        if (log.path.empty() || failed || (!log.rows.empty() && log.rows.back().steps == sim.life.steps))
             return;
         const double seconds = seconds_since(since);
         const double rate = seconds > 0 ? (double)(sim.life.steps - steps_since) / seconds : 0.0;
