@@ -1,6 +1,7 @@
 // The keyboard commands, by Allegro scancode.
 #include "keys.h"
 
+#include "clock.h"
 #include "field.h"
 #include "handover.h"
 #include "reset.h"
@@ -33,6 +34,7 @@ void key_command(simulation &s, front_state &f, int scancode)
             const std::string said = history_set_aside(f.history, s.life);
             if (!said.empty() && f.pending_message.empty())
                 f.pending_message = said;
+            front_history_row(s, f);
         }
         break;
     case scancode_minus:

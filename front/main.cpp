@@ -274,6 +274,9 @@ int main(int argc, char **argv)
             if (!said.empty())
                 tell(said);
             run.front.utc_now = utc_now;
+            // A history begins with the moment it began, so its first interval can be drawn too.
+            if (run.front.history.rows.empty())
+                front_history_row(sim, run.front);
         }
     }
     // Dismissed while loading: the file is untouched.
