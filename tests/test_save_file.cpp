@@ -44,6 +44,47 @@ TEST_F(save_round_trip, save_load_save_gives_identical_bytes)
     EXPECT_EQ(saved_bytes(world, dir, "b.sav"), first);
 }
 
+// The counters go with the very world file they count: back whole with it, at zero (and said) when
+// the world beside them is another save, and a damaged file is set aside without costing the world.
+TEST_F(save_round_trip, the_counters_come_back_only_with_their_own_world_file)
+{
+    scratch_folder dir;
+    const std::string path = dir.file("a.sav");
+    lived_world(*sim, 30, 400);
+    const world_life lived = sim->life;
+    ASSERT_GT(lived.births_exhaustion + lived.births_cull, 0u);
+    ASSERT_TRUE(saved(save_world(world, path.c_str(), &lived)));
+
+    fresh_world(*sim);
+    load_outcome o = load_world(*sim, path.c_str());
+    ASSERT_EQ(o.result, load_ok);
+    EXPECT_FALSE(o.life_restarted) << o.life_message;
+    EXPECT_TRUE(o.life_message.empty());
+    EXPECT_TRUE(life_equal(sim->life, lived));
+
+    // The world saved again without its counters: the ones beside it name the old bytes.
+    sim->world.time++;
+    ASSERT_TRUE(saved(save_world(world, path.c_str())));
+    o = load_world(*sim, path.c_str());
+    EXPECT_TRUE(o.life_restarted);
+    EXPECT_NE(o.life_message.find("another save"), std::string::npos) << o.life_message;
+    EXPECT_EQ(sim->life.steps, 0u);
+
+    // A damaged file: the world loads, the file is kept as .stats.bad, never over an earlier one.
+    ASSERT_TRUE(saved(save_world(world, path.c_str(), &lived)));
+    std::string text = read_bytes(path + ".stats");
+    text.replace(text.find("\nsteps "), 7, "\nsteps x");
+    write_bytes(path + ".stats", text);
+    write_bytes(path + ".stats.bad", "an earlier one");
+    o = load_world(*sim, path.c_str());
+    ASSERT_EQ(o.result, load_ok);
+    EXPECT_TRUE(o.life_restarted);
+    EXPECT_NE(o.life_message.find("kept as " + path + ".stats.bad.2"), std::string::npos) << o.life_message;
+    EXPECT_EQ(read_bytes(path + ".stats.bad.2"), text);
+    EXPECT_EQ(read_bytes(path + ".stats.bad"), "an earlier one");
+    EXPECT_FALSE(file_exists(path + ".stats"));
+}
+
 TEST_F(save_round_trip, stored_values_come_back_to_six_decimals_and_counts_exactly)
 {
     scratch_folder dir;
