@@ -18,7 +18,11 @@ struct run_loop_hooks {
     long (*now_ms)() = nullptr;            // a steady clock
     bool (*save)(void *context) = nullptr; // saves the world as at the end; false when it failed
     void (*save_failed)(void *context) = nullptr; // reports the first failure of a run of failed autosaves
+    long max_ips = 0;                      // a speed limit in steps a second (needs now_ms); 0: none
+    void (*sleep_ms)(long ms) = nullptr;   // how the loop waits under the limit (none: the thread sleeps)
 };
 
-// Runs turns until `running` is 0, at least one; returns how many ran.
+// Runs turns until `running` is 0, at least one; returns how many ran.  Under a speed limit the
+// loop sleeps between turns until the steps run are due, waking for the handlers' work: the steps
+// keep to the limit on average, a turn at a time, and a stall of more than a second is not made up.
 long run_loop(const run_loop_hooks &hooks);

@@ -348,6 +348,49 @@ TEST_F(front_test, the_loop_saves_every_ten_minutes_and_tells_a_failure_once)
     EXPECT_TRUE(save_times.empty());
 }
 
+long slept_ms = 0;
+void fake_sleep(long ms)
+{
+    ASSERT_GT(ms, 0);
+    ASSERT_LE(ms, 5);
+    slept_ms += ms;
+    loop_clock_ms += ms;
+    if (loop_clock_ms >= 10000)
+        handover_stop();
+}
+
+// Under a speed limit the loop sleeps until each turn is due: 10 s at 1000 steps a second run 10 000
+// steps (a turn is 16), with the sleeping most of the time; a stall is not made up afterwards.
+TEST_F(front_test, a_speed_limit_paces_the_turns_by_sleeping)
+{
+    running.store(-1);
+    handover_clear();
+    loop_clock_ms = 0;
+    slept_ms = 0;
+    run_loop_hooks hooks;
+    hooks.work = work();
+    hooks.step = loop_step;
+    hooks.now_ms = loop_now;
+    hooks.max_ips = 1000;
+    hooks.sleep_ms = fake_sleep;
+    const long turns = run_loop(hooks);
+    EXPECT_NEAR(turns * steps_per_turn, 10000, steps_per_turn);
+    EXPECT_GE(slept_ms, 9900);
+
+    // Five seconds lost at once (the machine asleep): the count starts afresh, with no rush after it.
+    running.store(-1);
+    loop_clock_ms = 0;
+    static int turn;
+    turn = 0;
+    hooks.step = [](void *context) {
+        loop_step(context);
+        if (++turn == 100)
+            loop_clock_ms += 5000;
+    };
+    const long after_stall = run_loop(hooks);
+    EXPECT_NEAR(after_stall * steps_per_turn, 5000, 2 * steps_per_turn);
+}
+
 // Opening the screen warps the pointer and maps a window under it; those moves arrive late and
 // must not end the run, while the user's own movement, click or wheel always does.
 TEST(pointer, only_the_users_mouse_counts)
