@@ -293,7 +293,7 @@ static void draw_world(const simulation &s, front_state &f, const std::string &f
     draw_creatures(world);
     if (f.info_on)
         draw_overlay(s, f, notice_top_in_picture(fresh) - 6);
-    else
+    else if (f.show_text)
         draw_clock_text(world, f, f.text_x, f.text_y, false);
     const int notice_top = draw_notice_in_picture(fresh);
     present_picture(back_buffer, 0, 0, width * cell_px, height * cell_px);
@@ -354,11 +354,12 @@ void display_tick(simulation &s, front_state &f)
         picture_notice_rows = 0;
     }
     const std::string &fresh = notice_fresh(steady_ms());
-    if (s.world.display_on) {
+    if (display_shows(s.world, f)) {
         draw_world(s, f, fresh);
     } else {
         // Only the figures; the opaque background covers the previous ones.
-        draw_clock_text(s.world, f, f.text_x, f.text_y, true);
+        if (f.show_text)
+            draw_clock_text(s.world, f, f.text_x, f.text_y, true);
         show_notice_over_frozen_picture(fresh);
     }
     show_notice_in_margin(fresh);

@@ -18,6 +18,10 @@ struct front_state {
     // black) while the display is off, so new figures cover the old ones.  Follows display_on only
     // at start-up and on F3: a new world switches the display on but keeps it.
     int text_background = -1;
+    // In a host's window no key can switch the display back on: the picture always shows there,
+    // whatever the world's own flag says (which stays as it is for the next run on its own screen).
+    bool always_show = false;
+    bool show_text = true; // the drifting time and steps-per-second text (off: --no-text)
     // The world's history file and its rows, which the overlay's graph draws; no path, no history.
     // Written only under the saving mutex: the saves append to it from whichever thread ends the run.
     history_log history;

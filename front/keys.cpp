@@ -8,7 +8,12 @@
 #include "simulation.h"
 #include "world.h"
 
-void text_background_follow_display(const world_state &w, front_state &f) { f.text_background = w.display_on ? -1 : 0; }
+bool display_shows(const world_state &w, const front_state &f) { return w.display_on || f.always_show; }
+
+void text_background_follow_display(const world_state &w, front_state &f)
+{
+    f.text_background = display_shows(w, f) ? -1 : 0;
+}
 
 void key_command(simulation &s, front_state &f, int scancode)
 {

@@ -19,6 +19,8 @@ enum : int {
 
 // The text background follows display_on (at start-up and on F3).
 void text_background_follow_display(const world_state &w, front_state &f);
+// Whether the field is drawn: the world's display flag, or always in a host's window.
+bool display_shows(const world_state &w, const front_state &f);
 
 // Carries out the command bound to a scancode; any unbound key stops the program.  F12 builds a
 // new world: what that means for the screen (painting over the old field) is the caller's.

@@ -14,6 +14,7 @@
 #include "save_file.h"
 #include "saving.h"
 #include "screen_saver.h"
+#include "settings.h"
 #include "simulation.h"
 #include "step.h"
 #include "world.h"
@@ -79,7 +80,7 @@ static void one_second(void *context)
         std::lock_guard<std::mutex> hold(saving_world_mutex());
         event = clock_tick(*p.sim, p.front);
     }
-    if (event && !p.sim->world.display_on)
+    if (event && !display_shows(p.sim->world, p.front))
         display_clear();
     tell_pending(p.front);
 }
@@ -148,6 +149,12 @@ int main(int argc, char **argv)
 {
     // Before any file or the display is opened: a host may start us with descriptors closed.
     fs_guard_standard_streams();
+    // Windows' Settings button: the dialog where the platform has one, else nothing to do.
+    unsigned long settings_owner = 0;
+    if (screen_saver_configure(argc, argv, &settings_owner)) {
+        settings_dialog(settings_owner);
+        return exit_saved;
+    }
     // Configure and preview have nothing to show: leave before opening the display at all.
     if (screen_saver_quits(argc, argv, window_present_scr_previews()))
         return exit_saved;
@@ -156,6 +163,15 @@ int main(int argc, char **argv)
         screen_saver_launch(argc, argv, std::getenv("XSCREENSAVER_WINDOW"), window_present_scr_previews());
     if (!launch.error.empty()) {
         std::fprintf(stderr, "life: %s\n", launch.error.c_str());
+        return exit_not_saved;
+    }
+    // The settings: those the system's own dialog keeps (Windows), then the options, all read and
+    // checked before anything opens.
+    run_settings settings;
+    settings_stored(settings);
+    std::string refused;
+    if (!settings_from_arguments(argc, argv, settings, &refused)) {
+        std::fprintf(stderr, "life: %s\n", refused.c_str());
         return exit_not_saved;
     }
     const bool own_screen = launch.mode == saver_mode::own_screen;
@@ -210,6 +226,8 @@ int main(int argc, char **argv)
     display_loss_guard(finish_without_display);
 
     program run;
+    run.front.always_show = !own_screen;
+    run.front.show_text = settings.show_text;
     if (own_screen) {
         // Wherever opening the screen left the pointer is where it rests; only leaving it counts.
         pointer_rest(mouse_x, mouse_y, steady_ms());
@@ -284,8 +302,11 @@ int main(int argc, char **argv)
         release_world_place(place);
         return exit_saved;
     }
+    // The population asked for, as keypad presses would make it: saved as usual.
+    if (settings.population)
+        sim.world.population = settings.population;
     saving_begin(&place, &sim, &run.front, preview);
-    if (!sim.world.display_on)
+    if (!display_shows(sim.world, run.front))
         display_clear();
     text_background_follow_display(sim.world, run.front);
 
@@ -295,6 +316,7 @@ int main(int argc, char **argv)
     hooks.now_ms = steady_ms;
     hooks.save = place.can_save && !preview ? autosave : nullptr;
     hooks.save_failed = autosave_failed;
+    hooks.max_ips = settings.max_ips;
     run_loop(hooks);
     display_loss_finish();
 

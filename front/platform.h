@@ -90,3 +90,15 @@ void stop_signals_take();
 // Allegro's window, held until the world is saved.  Either way the platform calls display_loss_end
 // (display_loss.h), which stops the run and runs `finish` once.
 void display_loss_guard(void (*finish)());
+
+// ---------------------------------------------------------------- the settings a host's dialog keeps
+
+struct run_settings;
+
+// Reads the settings the user chose in the system's own screen-saver dialog over `s`: Windows keeps
+// them per user in the registry; X11 hosts pass options instead, so nothing is stored (false).
+bool settings_stored(run_settings &s);
+// Windows' "/c" ("/c:HWND" names the window that owns it, else 0): a small dialog with the settings,
+// OK and Cancel, kept where settings_stored reads them; returns when it closes.  False where the
+// platform has no such dialog (X11, whose hosts have their own).
+bool settings_dialog(unsigned long owner);

@@ -34,6 +34,23 @@ static unsigned long preview_window(int argc, const char *const *argv, int a)
     return (unsigned long)value;
 }
 
+bool screen_saver_configure(int argc, const char *const *argv, unsigned long *owner)
+{
+    if (argc < 2 || !argv[0] || !ends_with_scr(argv[0]))
+        return false;
+    for (int a = 1; a < argc; a++) {
+        const char *arg = argv[a];
+        if (arg[0] == '/' && (lower(arg[1]) == 'p' || lower(arg[1]) == 's'))
+            return false;
+        if (arg[0] == '/' && lower(arg[1]) == 'c') {
+            if (owner)
+                *owner = preview_window(argc, argv, a);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool screen_saver_quits(int argc, const char *const *argv, bool previews)
 {
     if (argc < 2 || !argv[0] || !ends_with_scr(argv[0]))

@@ -8,6 +8,10 @@
 // Any other name or argument means run normally.
 bool screen_saver_quits(int argc, const char *const *argv, bool previews = false);
 
+// True when the program is a ".scr" given "/c" (Windows' Settings button): the settings dialog, owned
+// by the window of "/c:HWND" or "/c HWND" (*owner, 0 when none), instead of a run.
+bool screen_saver_configure(int argc, const char *const *argv, unsigned long *owner);
+
 // How an X11 host (XScreenSaver and the hosts that reuse its hacks) asked the program to run.
 enum class saver_mode {
     own_screen,  // no host: the program opens its own full screen and takes the keyboard and mouse
