@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 #include <set>
+#include <sstream>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -296,6 +297,77 @@ TEST_F(life_e2e, f1_draws_the_worlds_life_under_the_overlay)
     EXPECT_GE(pixels_in_rows(shot, 214, 214, 60, 288, head_red), 200);
     key("x");
     expect_clean_exit(p, dir.file("life.sav"));
+}
+
+// The processor time a process has used so far (user + system), in seconds.
+double cpu_seconds_of(int pid)
+{
+    const std::string stat = read_bytes("/proc/" + std::to_string(pid) + "/stat");
+    const size_t after_name = stat.rfind(')');
+    if (after_name == std::string::npos)
+        return -1;
+    std::istringstream fields(stat.substr(after_name + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int k = 3; k <= 15 && fields >> field; k++) {
+        if (k == 14)
+            utime = std::stoull(field);
+        if (k == 15)
+            stime = std::stoull(field);
+    }
+    return (double)(utime + stime) / (double)sysconf(_SC_CLK_TCK);
+}
+
+// The settings as options.  A value out of range is refused before the display is opened; a
+// speed limit keeps every second's steps near it and leaves the processor mostly idle; the
+// population asked for is the world's, and saved; --no-text draws no figures.
+TEST_F(life_e2e, the_settings_options_population_speed_limit_and_no_text)
+{
+    const std::string program = program_in(dir, "life");
+    const std::vector<std::vector<std::string>> refused = {
+        {"--population", "1"}, {"--population", "51"}, {"-population", "ten"}, {"--max-ips", "-5"},
+        {"--max-ips", "1e3"},  {"--max-ips"}};
+    for (const auto &args : refused) {
+        life_process r(program, args, false);
+        ASSERT_TRUE(r.wait_exit(exit_timeout_ms));
+        EXPECT_EQ(r.exit_code, 1) << args[0];
+        EXPECT_NE(r.error_output().find(args[0][1] == '-' ? args[0] : "-" + args[0]), std::string::npos)
+            << r.error_output();
+        EXPECT_EQ(r.error_output().find("DISPLAY"), std::string::npos) << "refused before the display";
+    }
+    EXPECT_FALSE(file_exists(dir.file("life.sav")));
+
+    {
+        life_process p(program, {"--max-ips", "1000", "--population", "10"});
+        ASSERT_GT(start(p).width, 0);
+        sleep_ms(2000);
+        const double cpu_from = cpu_seconds_of(p.pid);
+        const long from = now_ms();
+        std::vector<long> figures;
+        while (now_ms() - from < 10000) {
+            const screenshot shot = take_screenshot();
+            figures.push_back(read_figure(shot, 10, 20, text_grey));
+            sleep_ms(900);
+        }
+        const double cpu = (cpu_seconds_of(p.pid) - cpu_from) / ((double)(now_ms() - from) / 1000.0);
+        for (long ips : figures)
+            EXPECT_TRUE(ips >= 900 && ips <= 1100) << "steps in a second under a limit of 1000: " << ips;
+        // Unlimited, the program takes a whole core; most of what remains is drawing.
+        EXPECT_LT(cpu, 0.5) << "share of a core under the limit";
+        std::cout << "at most 1000 steps a second: " << cpu * 100 << " % of a core\n";
+        key("x");
+        expect_clean_exit(p, dir.file("life.sav"));
+        EXPECT_EQ(save_view(dir.file("life.sav")).population(), 10);
+    }
+
+    life_process quiet(program, {"--no-text"});
+    const screenshot shot = wait_for_screen(clock_text_at_start_anywhere, start_timeout_ms);
+    ASSERT_GT(shot.width, 0);
+    sleep_ms(1500);
+    EXPECT_FALSE(text_at(take_screenshot(), 10, 10, "time:", text_grey));
+    key("x");
+    expect_clean_exit(quiet, dir.file("life.sav"));
+    EXPECT_EQ(save_view(dir.file("life.sav")).population(), 10) << "the world's own population, as saved";
 }
 
 TEST_F(life_e2e, f2_gives_new_colours_that_are_saved)
