@@ -214,6 +214,14 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
     const std::string data = home + "/.local/share/life";
     std::filesystem::create_directories(data);
     ASSERT_EQ(run_tool({life_bench(), "--steps", "200", "--save", data + "/life.sav"}), 0);
+    // Saved with its display off (F3): a host's window shows the picture all the same.
+    std::vector<std::string> lines = split_lines(read_bytes(data + "/life.sav"));
+    ASSERT_EQ(lines[2], "1");
+    lines[2] = "0";
+    std::string dark;
+    for (const std::string &line : lines)
+        dark += line + "\n";
+    write_bytes(data + "/life.sav", dark);
     write_bytes(data + "/life.sav.lock", "");
     ASSERT_EQ(run_tool({"chown", "-R", "nobody:nogroup", home + "/.local"}), 0);
     const auto before = contents(home);
@@ -269,8 +277,13 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
     EXPECT_EQ(contents(home), before);
     EXPECT_TRUE(std::filesystem::is_empty(empty_home));
 
-    // The same window as a host's (--root): it follows the window's new size, and the window's end is a
-    // stop like SIGTERM with the world saved.
+    // The same window as a host's (--root), on the world saved dark: it shows, follows the window's
+    // new size, and the window's end is a stop like SIGTERM with the world saved, still dark for the
+    // next run on the program's own screen.
+    const std::string empty_data = empty_home + "/.local/share/life";
+    std::filesystem::create_directories(empty_data);
+    write_bytes(empty_data + "/life.sav", dark);
+    ASSERT_EQ(run_tool({"chown", "-R", "nobody:nogroup", empty_home + "/.local"}), 0);
     setenv("XSCREENSAVER_WINDOW", id, 1);
     life_process hack(folder + "/life", {"--root"}, true, dir.file("hack.stderr"), empty_home);
     unsetenv("XSCREENSAVER_WINDOW");
@@ -293,7 +306,8 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
     ASSERT_TRUE(hack.wait_exit(10000));
     EXPECT_EQ(hack.exit_code, 0) << hack.error_output();
     EXPECT_NE(hack.error_output().find("window"), std::string::npos) << hack.error_output();
-    EXPECT_TRUE(whole_world(empty_home + "/.local/share/life/life.sav"));
+    EXPECT_TRUE(whole_world(empty_data + "/life.sav"));
+    EXPECT_EQ(split_lines(read_bytes(empty_data + "/life.sav"))[2], "0");
 }
 
 // Pixels of an 800 x 600 picture where every pixel differs from its neighbours: a wrong source pixel shows.
