@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -308,6 +309,263 @@ TEST(screen_saver_host, a_preview_draws_only_into_the_given_window_and_writes_no
     EXPECT_NE(hack.error_output().find("window"), std::string::npos) << hack.error_output();
     EXPECT_TRUE(whole_world(empty_data + "/life.sav"));
     EXPECT_EQ(split_lines(read_bytes(empty_data + "/life.sav"))[2], "0");
+}
+
+// A top-level window on the screen: its title, the window it is a dialog of, and where it is.
+struct top_window {
+    Window id = 0, dialog_of = 0;
+    std::string name;
+    int x = 0, y = 0, w = 0, h = 0;
+    std::string xid() const { return std::to_string((unsigned long)id); }
+};
+
+// A window may go between the query and the look at it; Xlib's default handler would end the test.
+int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
+
+std::vector<top_window> viewable_windows()
+{
+    std::vector<top_window> out;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d)
+        return out;
+    const auto previous = XSetErrorHandler(ignore_x_errors);
+    Window root_back, parent, *children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root_back, &parent, &children, &count)) {
+        for (unsigned k = 0; k < count; k++) {
+            XWindowAttributes a = {};
+            if (!XGetWindowAttributes(d, children[k], &a) || a.map_state != IsViewable)
+                continue;
+            top_window t;
+            t.id = children[k];
+            t.x = a.x;
+            t.y = a.y;
+            t.w = a.width;
+            t.h = a.height;
+            char *title = nullptr;
+            if (XFetchName(d, children[k], &title) && title) {
+                t.name = title;
+                XFree(title);
+            }
+            XGetTransientForHint(d, children[k], &t.dialog_of);
+            out.push_back(t);
+        }
+        XFree(children);
+    }
+    XSync(d, False);
+    XSetErrorHandler(previous);
+    XCloseDisplay(d);
+    return out;
+}
+
+// Pixels of the window's rectangle unlike its most common colour (its background): what it draws on it.
+long ink(const screenshot &shot, const top_window &w)
+{
+    std::map<uint32_t, long> colours;
+    for (int y = w.y; y < w.y + w.h; y++)
+        for (int x = w.x; x < w.x + w.w; x++)
+            colours[shot.at(x, y)]++;
+    long most = 0, all = 0;
+    for (const auto &c : colours) {
+        most = std::max(most, c.second);
+        all += c.second;
+    }
+    return all - most;
+}
+
+// The command of the host's `programs:` entry that starts with `program`, its continuation lines
+// joined and each run of blanks made one space; empty when there is none.
+std::string program_entry(const std::string &settings_file, const std::string &program)
+{
+    const std::string text = read_bytes(settings_file);
+    std::string flat;
+    bool blank = false;
+    for (size_t k = 0; k < text.size(); k++) {
+        // A backslash at a line's end continues the entry on the next.
+        if (text[k] == '\\' && k + 1 < text.size() && text[k + 1] == '\n') {
+            k++;
+            blank = true;
+            continue;
+        }
+        if (text[k] == ' ' || text[k] == '\t' || text[k] == '\n') {
+            blank = true;
+            continue;
+        }
+        if (blank && !flat.empty())
+            flat += ' ';
+        blank = false;
+        flat += text[k];
+    }
+    const size_t start = flat.find(program + " ");
+    if (start == std::string::npos)
+        return std::string();
+    // Entries end in a written "\n".
+    const size_t end = flat.find("\\n", start);
+    std::string entry = flat.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    while (!entry.empty() && entry.back() == ' ')
+        entry.pop_back();
+    return entry;
+}
+
+// Life's description without its controls: how the dialog looks when they are missing.
+std::string without_controls(const std::string &xml)
+{
+    std::string out;
+    for (const std::string &line : split_lines(xml)) {
+        const size_t first = line.find_first_not_of(" \t");
+        const std::string start = first == std::string::npos ? std::string() : line.substr(first);
+        bool control = false;
+        for (const char *tag : {"<select", "<option", "</select", "<boolean"})
+            control |= start.rfind(tag, 0) == 0;
+        if (!control)
+            out += line + "\n";
+    }
+    return out;
+}
+
+TEST(screen_saver_host, xscreensaver_settings_shows_lifes_population_speed_and_text_and_writes_their_options_into_its_command)
+{
+    // Well-formed for the dialog's XML reader (libxml2); Debian ships no schema for hack descriptions.
+    ASSERT_EQ(run_tool({"xmllint", "--noout", LIFE_XML}), 0);
+    const std::string xml = read_bytes(LIFE_XML), bare = without_controls(xml);
+    ASSERT_NE(bare, xml);
+
+    host_desk h(sized(1024, 768));
+    ASSERT_TRUE(h.ok());
+    scratch_folder &dir = h.dir;
+    const std::string &folder = h.installed.folder, &home = h.installed.home;
+    const std::string program = folder + "/life";
+    // Life is the first program in the list and so the one chosen.
+    write_host_settings(home, program);
+
+    // The machine's descriptions and Life's, in a copy the dialog sees in place of the real folder.
+    const std::string real_config = "/usr/share/xscreensaver/config", config = dir.file("config");
+    std::filesystem::create_directory(config);
+    for (const auto &e : std::filesystem::directory_iterator(real_config))
+        std::filesystem::copy_file(e.path(), config + "/" + e.path().filename().string());
+    write_bytes(config + "/life.xml", bare);
+    ASSERT_EQ(run_tool({"xmllint", "--noout", config + "/life.xml"}), 0);
+
+    // The daemon runs, so the dialog offers no "Launch it now?" over the test's keys.
+    life_process host("/usr/bin/xscreensaver", {"-no-splash"}, true, dir.file("host.stderr"), home);
+    ASSERT_TRUE(poll_until([&] { return host_command(home, "-version", dir); }, 15000)) << host.error_output();
+
+    // Its own mount namespace (private: nothing reaches the machine's) holds the copy over the real
+    // folder; the dialog runs there as the user, all its files in that home and no session bus to
+    // reach or start.  --debug logs the commands it builds.
+    const std::string user = std::to_string((unsigned)nobody_uid), group = std::to_string((unsigned)nobody_gid);
+    const std::string script = "mount --bind \"$1\" " + real_config + " && exec setpriv --reuid=" + user +
+                               " --regid=" + group +
+                               " --clear-groups --pdeathsig keep env -u XDG_CONFIG_HOME -u XDG_DATA_HOME"
+                               " -u XDG_CACHE_HOME -u XDG_RUNTIME_DIR HOME=\"$2\" NO_AT_BRIDGE=1"
+                               " DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent xscreensaver-settings --debug";
+    life_process settings("/usr/bin/unshare", {"--mount", "--propagation", "private", "/bin/sh", "-c", script, "sh",
+                                               config, home},
+                          true, dir.file("settings.stderr"));
+    top_window main_window;
+    ASSERT_TRUE(poll_until(
+        [&] {
+            for (const top_window &w : viewable_windows())
+                if (!w.dialog_of && w.name.find("XScreenSaver") != std::string::npos && w.w >= 640) {
+                    main_window = w;
+                    return true;
+                }
+            return false;
+        },
+        20000))
+        << settings.error_output();
+
+    // Alt+S presses the main window's "Settings..." button; the hack's dialog is the window made its dialog.
+    // It opens beside the main window, which is as wide as the screen: with no window manager to keep it
+    // on the screen, the test moves it there, as a user would.
+    const int dialog_x = 640;
+    auto open_dialog = [&](top_window &dialog, screenshot &shot) {
+        if (run_tool({"xdotool", "windowfocus", "--sync", main_window.xid(), "key", "alt+s"}) != 0)
+            return false;
+        if (!poll_until(
+                [&] {
+                    for (const top_window &w : viewable_windows())
+                        if (w.dialog_of == main_window.id) {
+                            dialog = w;
+                            if (w.x == dialog_x && w.y == 0)
+                                return true;
+                            run_tool({"xdotool", "windowmove", w.xid(), std::to_string(dialog_x), "0"});
+                        }
+                    return false;
+                },
+                10000))
+            return false;
+        // Drawn once two screenshots in a row agree on it.
+        long before = -1;
+        return poll_until(
+            [&] {
+                shot = take_screenshot();
+                if (shot.width == 0 || dialog.x < 0 || dialog.y < 0 || dialog.x + dialog.w > shot.width ||
+                    dialog.y + dialog.h > shot.height)
+                    return false;
+                const long now = ink(shot, dialog);
+                const bool same = now > 0 && now == before;
+                before = now;
+                return same;
+            },
+            10000);
+    };
+    auto keys = [&](const top_window &dialog, const std::vector<std::string> &names) {
+        std::vector<std::string> argv = {"xdotool", "windowfocus", "--sync", dialog.xid(), "key", "--delay", "80"};
+        argv.insert(argv.end(), names.begin(), names.end());
+        return run_tool(argv) == 0;
+    };
+    auto entry_becomes = [&](const std::string &want) {
+        return poll_until([&] { return program_entry(home + "/.xscreensaver", program) == want; }, 10000);
+    };
+
+    // Without the controls: the title and the description.
+    top_window bare_dialog, dialog;
+    screenshot bare_shot, shot;
+    ASSERT_TRUE(open_dialog(bare_dialog, bare_shot)) << settings.error_output();
+    EXPECT_EQ(bare_dialog.name, "XScreenSaver: Life Settings");
+    const long bare_ink = ink(bare_shot, bare_dialog);
+    ASSERT_TRUE(keys(bare_dialog, {"Escape"}));
+    ASSERT_TRUE(poll_until(
+        [&] {
+            for (const top_window &w : viewable_windows())
+                if (w.dialog_of == main_window.id)
+                    return false;
+            return true;
+        },
+        10000));
+
+    // With them (the file is read again as the dialog opens), in a dialog of the same size: two menus,
+    // each over 200 x 30 pixels of their own shade, and a check box with its label.
+    write_bytes(config + "/life.xml", xml);
+    ASSERT_TRUE(open_dialog(dialog, shot)) << settings.error_output();
+    const long controls_ink = ink(shot, dialog);
+    std::printf("settings dialog: %d x %d, %ld pixels drawn; without the controls %d x %d, %ld\n", dialog.w,
+                dialog.h, controls_ink, bare_dialog.w, bare_dialog.h, bare_ink);
+    EXPECT_GT(controls_ink, bare_ink + 10000);
+
+    // The second population and speed, the text off, then Save (focus wraps from the first control to it):
+    // the chosen program's command gets each option.
+    ASSERT_TRUE(keys(dialog, {"Down", "Tab", "Down", "Tab", "space", "shift+Tab", "shift+Tab", "shift+Tab", "Return"}));
+    EXPECT_TRUE(entry_becomes(program + " --root --population 2 --max-ips 100000 --no-text"))
+        << program_entry(home + "/.xscreensaver", program) << "\n" << settings.error_output();
+
+    // Read back into the controls when the dialog opens again: each set back to its default, the command is bare.
+    ASSERT_TRUE(open_dialog(dialog, shot)) << settings.error_output();
+    ASSERT_TRUE(keys(dialog, {"Up", "Tab", "Up", "Tab", "space", "shift+Tab", "shift+Tab", "shift+Tab", "Return"}));
+    EXPECT_TRUE(entry_becomes(program + " --root"))
+        << program_entry(home + "/.xscreensaver", program) << "\n" << settings.error_output();
+    // The dialog matched every option of every command to a control ("no match for ..." otherwise).
+    for (const std::string &line : split_lines(settings.error_output()))
+        EXPECT_FALSE(line.rfind("xscreensaver-settings:", 0) == 0 && line.find("WARNING") != std::string::npos)
+            << line;
+
+    // The dialog ends its preview with itself; the daemon ends on request.
+    settings.signal(SIGTERM);
+    EXPECT_TRUE(settings.wait_exit(10000));
+    EXPECT_TRUE(poll_until([&] { return processes_running(program) == 0; }, 10000));
+    EXPECT_TRUE(host_command(home, "-exit", dir));
+    EXPECT_TRUE(host.wait_exit(10000));
 }
 
 // Pixels of an 800 x 600 picture where every pixel differs from its neighbours: a wrong source pixel shows.
