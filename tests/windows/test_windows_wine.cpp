@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,96 @@ void expect_complete_world(const std::string &path)
     EXPECT_TRUE(!bytes.empty() && bytes.back() == '\n') << path;
 }
 
+// The population line of a saved world: after the header and two lines a cell.
+long saved_population(const std::vector<std::string> &lines)
+{
+    if (lines.size() < 5)
+        return -1;
+    const size_t at = 5 + 2 * (size_t)(std::atol(lines[3].c_str()) * std::atol(lines[4].c_str()));
+    return at < lines.size() ? std::atol(lines[at].c_str()) : -1;
+}
+
+// What a shell command prints on its standard output.
+std::string output_of(const std::string &command)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    char chunk[512];
+    while (pipe && std::fgets(chunk, sizeof chunk, pipe))
+        out += chunk;
+    if (pipe)
+        pclose(pipe);
+    return out;
+}
+
+const char settings_key[] = "HKCU\\Software\\Life";
+
+// The values the settings dialog keeps, as `wine reg query` lists them: name to number (REG_DWORD only).
+std::map<std::string, long> stored_settings()
+{
+    std::map<std::string, long> values;
+    std::istringstream listed(output_of(std::string("wine reg query '") + settings_key + "' 2>/dev/null"));
+    std::string name, type, value;
+    for (std::string line; std::getline(listed, line);) {
+        std::istringstream words(line);
+        if (words >> name >> type >> value && type == "REG_DWORD")
+            values[name] = std::strtol(value.c_str(), nullptr, 0);
+    }
+    return values;
+}
+
+std::string text_of(const std::map<std::string, long> &values)
+{
+    std::string text;
+    for (const auto &v : values)
+        text += v.first + "=" + std::to_string(v.second) + " ";
+    return text.empty() ? "nothing" : text;
+}
+
+void store_setting(const std::string &name, long value)
+{
+    EXPECT_EQ(run_tool({"wine", "reg", "add", settings_key, "/v", name, "/t", "REG_DWORD", "/d", std::to_string(value),
+                        "/f"}),
+              0)
+        << name;
+}
+
+// The settings dialog's X window, once it is shown; empty if it is not within the start time-out.
+std::string settings_window()
+{
+    std::string id;
+    poll_until(
+        [&] {
+            id = output_of("xdotool search --name '^Life Settings$' 2>/dev/null");
+            return !id.empty();
+        },
+        start_timeout_ms);
+    return id.substr(0, id.find('\n'));
+}
+
+// True once the window manager has made `window` (decimal, as xdotool gives it) the active window and
+// the X keyboard focus is on it: the window manager marks it active before Wine takes the focus, and keys
+// sent in between go nowhere.
+bool becomes_active(const std::string &window)
+{
+    const unsigned long id = std::strtoul(window.c_str(), nullptr, 10);
+    return poll_until(
+        [&] {
+            const std::string line = output_of("xprop -root _NET_ACTIVE_WINDOW 2>/dev/null");
+            const size_t hex = line.rfind("0x");
+            return hex != std::string::npos && std::strtoul(line.c_str() + hex, nullptr, 16) == id &&
+                   std::strtoul(output_of("xdotool getwindowfocus -f 2>/dev/null").c_str(), nullptr, 10) == id;
+        },
+        start_timeout_ms);
+}
+
+// An X property of a window as xprop prints it ("WM_TRANSIENT_FOR(WINDOW): window id # 0x..."), or "".
+std::string window_property(const std::string &window, const std::string &property)
+{
+    const std::string line = output_of("xprop -id " + window + " " + property + " 2>/dev/null");
+    return line.find("not found") == std::string::npos ? line : "";
+}
+
 struct wine_test : ::testing::Test {
     static x_server *server;
     scratch_folder dir;
@@ -119,12 +211,33 @@ struct wine_test : ::testing::Test {
         run_tool({"wineserver", "-k"});
         run_tool({"wineserver", "-p10"});
         run_tool({"wineboot"});
+        forget_settings();
     }
     void TearDown() override
     {
-        if (server)
-            run_tool({"wineserver", "-k"});
+        if (!server)
+            return;
+        forget_settings();
+        run_tool({"wineserver", "-k"});
     }
+
+    // A desktop whose window manager gives new windows the keyboard, as a dialog meets on a user's desk
+    // (without one, keys go to whatever is under the pointer).  The session moves to it; the test ends
+    // the session before the server goes.
+    std::unique_ptr<x_server> desktop_with_window_manager()
+    {
+        run_tool({"wineserver", "-k"});
+        x_desktop desk;
+        desk.window_manager = true;
+        auto own = std::make_unique<x_server>(desk);
+        run_tool({"wineserver", "-p10"});
+        run_tool({"wineboot"});
+        return own;
+    }
+
+    // The prefix is the build's, shared by every test and by whoever runs life.scr by hand: a run starts
+    // and ends with no settings stored.
+    static void forget_settings() { output_of(std::string("wine reg delete '") + settings_key + "' /f 2>&1"); }
 
     // Starts the screen saver with `args`; its stderr goes to a file beside it.
     std::unique_ptr<life_process> start(const std::vector<std::string> &args, const std::string &log = "life.log")
@@ -189,21 +302,129 @@ TEST_F(wine_test, the_screen_saver_draws_the_world_a_key_saves_it_and_the_next_s
     EXPECT_GT(saved_time(second), t1) << "the second run did not go on from the first";
 }
 
-TEST_F(wine_test, configure_and_preview_return_at_once_and_leave_the_world_untouched)
+TEST_F(wine_test, a_preview_without_a_window_returns_at_once_and_leaves_the_world_untouched)
 {
     const std::string world = "2\n3\n1\nnot a world, left as it is\n";
     write_bytes(dir.file("life.sav"), world);
     // A preview of a window that does not exist is an error, as on X11.
-    const std::vector<std::vector<std::string>> calls{{"/c"}, {"/c:1234"}, {"/p"}, {"/p", "1234"}};
+    const std::vector<std::vector<std::string>> calls{{"/p"}, {"/p", "1234"}};
     for (const auto &args : calls) {
         const long started = now_ms();
         auto p = start(args);
-        ASSERT_TRUE(p->wait_exit(exit_timeout_ms)) << args[0] << " did not return";
-        EXPECT_EQ(p->exit_code, args.size() == 2 && args[0] == "/p" ? 1 : 0) << args[0] << ": " << p->error_output();
-        EXPECT_LT(now_ms() - started, 15000) << args[0];
-        EXPECT_EQ(read_bytes(dir.file("life.sav")), world) << args[0];
-        EXPECT_FALSE(file_exists(dir.file("life.sav.lock"))) << args[0] << " claimed the world";
+        ASSERT_TRUE(p->wait_exit(exit_timeout_ms)) << args.size() << " arguments: did not return";
+        EXPECT_EQ(p->exit_code, args.size() == 2 ? 1 : 0) << p->error_output();
+        EXPECT_LT(now_ms() - started, 15000);
+        EXPECT_EQ(read_bytes(dir.file("life.sav")), world);
+        EXPECT_FALSE(file_exists(dir.file("life.sav.lock"))) << "the preview claimed the world";
     }
+}
+
+// "/c" alone (run by hand, or by a system that names no window): the dialog stands on its own, in the
+// taskbar.  Chosen with the keyboard alone and confirmed with Enter, the settings go to the registry,
+// nothing touches the world, and the next run takes them.
+TEST_F(wine_test, the_settings_dialog_keeps_what_the_keyboard_chose_and_the_next_run_takes_it)
+{
+    ASSERT_EQ(run_tool({life_bench(), "--steps", "100", "--save", dir.file("life.sav")}), 0);
+    const std::string world = read_bytes(dir.file("life.sav"));
+    ASSERT_EQ(saved_population(read_lines(dir.file("life.sav"))), 50);
+
+    auto desk = desktop_with_window_manager();
+    ASSERT_TRUE(desk->ok());
+    auto p = start({"/c"}, "configure.log");
+    const std::string dialog = settings_window();
+    ASSERT_FALSE(dialog.empty()) << "no settings dialog: " << p->error_output();
+    ASSERT_TRUE(becomes_active(dialog)) << "the dialog did not come to the front with the keyboard";
+    EXPECT_EQ(window_property(dialog, "WM_TRANSIENT_FOR"), "") << "a dialog with no owner has one";
+    EXPECT_EQ(window_property(dialog, "_NET_WM_STATE").find("SKIP_TASKBAR"), std::string::npos)
+        << "a dialog of its own is left out of the taskbar";
+    // The population's first entry is the world's own, then 2, 3, ...: twenty is 19 down.
+    EXPECT_EQ(run_tool({"xdotool", "key", "alt+p"}), 0);
+    for (int n = 0; n < 19; n++)
+        EXPECT_EQ(run_tool({"xdotool", "key", "Down"}), 0);
+    // The speed limit's first entry is full speed, then 100,000 steps a second; the text is switched off.
+    EXPECT_EQ(run_tool({"xdotool", "key", "alt+s", "Down", "alt+t"}), 0);
+    sleep_ms(300);
+    EXPECT_TRUE(p->running()) << "the dialog closed before Enter: " << p->error_output();
+    EXPECT_EQ(run_tool({"xdotool", "key", "Return"}), 0);
+    ASSERT_TRUE(p->wait_exit(exit_timeout_ms)) << "Enter did not close the dialog";
+    EXPECT_EQ(p->exit_code, 0) << p->error_output();
+    const std::map<std::string, long> want{{"MaxIps", 100000}, {"Population", 20}, {"ShowText", 0}};
+    EXPECT_EQ(stored_settings(), want) << "stored: " << text_of(stored_settings());
+    EXPECT_TRUE(read_bytes(dir.file("life.sav")) == world) << "the dialog wrote the world";
+    EXPECT_FALSE(file_exists(dir.file("life.sav.lock"))) << "the dialog claimed the world";
+    run_tool({"wineserver", "-k"});
+    desk.reset();
+
+    const std::vector<std::string> saved = run_once();
+    ASSERT_GT(saved.size(), 5u) << "no world saved";
+    EXPECT_EQ(saved_population(saved), 20) << "the run did not take the stored population";
+    // Whole: the lines of a new world of 50, less those of 30 creatures.
+    const size_t population_line = 5 + 2 * (size_t)(std::atol(saved[3].c_str()) * std::atol(saved[4].c_str()));
+    const size_t creature_lines = (new_world_lines - population_line - 1) / 50;
+    EXPECT_EQ(saved.size(), new_world_lines - 30 * creature_lines);
+}
+
+// From the Screen Saver settings ("/c:HWND") the dialog belongs to their window.  Escape after a change
+// stores nothing; a stored speed limit the list does not offer survives an OK, and stored values out of
+// range are not taken.  A number that names no window leaves the dialog on its own.
+TEST_F(wine_test, the_settings_dialog_cancelled_stores_nothing_and_keeps_what_it_does_not_offer)
+{
+    store_setting("Population", 77);
+    store_setting("MaxIps", 500);
+    store_setting("ShowText", 1);
+    const std::map<std::string, long> before = stored_settings();
+    ASSERT_EQ(before.size(), 3u) << text_of(before);
+
+    auto desk = desktop_with_window_manager();
+    ASSERT_TRUE(desk->ok());
+    const std::string exe = dir.file("preview_host.exe");
+    ASSERT_EQ(run_tool({"x86_64-w64-mingw32-gcc", "-O2", "-Wall", "-Wextra", "-o", exe, PREVIEW_HOST_SOURCE}), 0);
+    life_process host("/usr/bin/wine", {exe, "Z:" + dir.file("handle"), "Z:" + dir.file("children"),
+                                        "Z:" + dir.file("close")},
+                      true, dir.file("host.log"));
+    ASSERT_TRUE(poll_until([&] { return !read_lines(dir.file("handle")).empty(); }, start_timeout_ms));
+    const std::string handle = read_lines(dir.file("handle"))[0];
+    std::string host_window;
+    poll_until(
+        [&] {
+            host_window = output_of("xdotool search --name '^preview$' 2>/dev/null");
+            return !host_window.empty();
+        },
+        start_timeout_ms);
+    ASSERT_FALSE(host_window.empty()) << "the owner's window is not on the X screen";
+
+    auto p = start({"/c:" + handle}, "configure.log");
+    const std::string dialog = settings_window();
+    ASSERT_FALSE(dialog.empty()) << "no settings dialog: " << p->error_output();
+    ASSERT_TRUE(becomes_active(dialog)) << "the dialog did not come to the front with the keyboard";
+    const std::string owner = window_property(dialog, "WM_TRANSIENT_FOR");
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%lx", std::strtoul(host_window.c_str(), nullptr, 10));
+    EXPECT_NE(owner.find(hex), std::string::npos) << "not owned by " << hex << ": \"" << owner << "\"";
+    EXPECT_NE(window_property(dialog, "_NET_WM_STATE").find("SKIP_TASKBAR"), std::string::npos)
+        << "an owned dialog has a taskbar button of its own";
+    EXPECT_EQ(run_tool({"xdotool", "key", "alt+p", "Down", "Down", "alt+s", "Home", "alt+t"}), 0);
+    sleep_ms(300);
+    EXPECT_EQ(run_tool({"xdotool", "key", "Escape"}), 0);
+    ASSERT_TRUE(p->wait_exit(exit_timeout_ms)) << "Escape did not close the dialog";
+    EXPECT_EQ(p->exit_code, 0) << p->error_output();
+    EXPECT_EQ(stored_settings(), before) << "Cancel stored: " << text_of(stored_settings());
+    write_bytes(dir.file("close"), "");
+    EXPECT_TRUE(host.wait_exit(exit_timeout_ms));
+
+    auto alone = start({"/c:1234"}, "alone.log");
+    const std::string dialog_alone = settings_window();
+    ASSERT_FALSE(dialog_alone.empty()) << "no settings dialog for a number that names no window: "
+                                       << alone->error_output();
+    ASSERT_TRUE(becomes_active(dialog_alone)) << "the dialog did not come to the front with the keyboard";
+    EXPECT_EQ(window_property(dialog_alone, "WM_TRANSIENT_FOR"), "");
+    EXPECT_EQ(run_tool({"xdotool", "key", "Return"}), 0);
+    ASSERT_TRUE(alone->wait_exit(exit_timeout_ms)) << "Enter did not close the dialog";
+    EXPECT_EQ(alone->exit_code, 0) << alone->error_output();
+    // 500 stays as it was; 77 was never read, so the world's own (0) is what the dialog showed and stored.
+    const std::map<std::string, long> after{{"MaxIps", 500}, {"Population", 0}, {"ShowText", 1}};
+    EXPECT_EQ(stored_settings(), after) << "stored: " << text_of(stored_settings());
+    run_tool({"wineserver", "-k"});
 }
 
 // The Screen Saver settings' preview: "/p HWND" makes a child window of the given one at its size and shows
