@@ -124,6 +124,12 @@ int main(int argc, char **argv)
 {
     // Before any file or the display is opened: a host may start us with descriptors closed.
     fs_guard_standard_streams();
+    // Asked for its usage or version, it answers and leaves: no display, no world.
+    const info_request info = info_requested(argc, argv);
+    if (info != info_request::none) {
+        std::fputs((info == info_request::usage ? usage_text() : version_text()).c_str(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? exit_saved : exit_not_saved;
+    }
     // Configure and preview have nothing to show: leave before opening the display at all.
     if (screen_saver_quits(argc, argv, window_present_scr_previews()))
         return exit_saved;
