@@ -167,6 +167,8 @@ int main(int argc, char **argv)
     stop_signals_take();
     install_timer();
     if (own_screen) {
+        // Before the screen opens and moves it: where the pointer goes back at the end.
+        pointer_remember();
         install_keyboard();
         install_mouse();
         std::string given_up, why;
@@ -213,9 +215,16 @@ int main(int argc, char **argv)
     install_int_ex(handover_clock_timer, SECS_TO_TIMER(1));
     install_int_ex(handover_display_timer, BPS_TO_TIMER(18));
 
+    // Back where the user had it, unless moving it is what ended the run.
+    const auto put_pointer_back = [own_screen] {
+        if (own_screen && !pointer_moved_by_user())
+            pointer_put_back();
+    };
     // Dismissed during start-up: leave the stored world as it is.
-    if (!still_running(work))
+    if (!still_running(work)) {
+        put_pointer_back();
         return exit_saved;
+    }
     display_paint_old_field(sim.world.field_width * cell_px, sim.world.field_height * cell_px);
     world_reset(sim);
     // The lock is held from before the load until after the last save: no other copy writes this world.
@@ -227,6 +236,7 @@ int main(int argc, char **argv)
         tell(place.notice);
     if (!still_running(work)) {
         release_world_place(place);
+        put_pointer_back();
         return exit_saved;
     }
     // A preview cannot take a file (even one caught in the middle of an in-place save): a new world then, quietly.
@@ -244,6 +254,7 @@ int main(int argc, char **argv)
     // Dismissed while loading: the file is untouched.
     if (!still_running(work)) {
         release_world_place(place);
+        put_pointer_back();
         return exit_saved;
     }
     saving_begin(&place, &sim.world, preview);
@@ -261,12 +272,14 @@ int main(int argc, char **argv)
     display_loss_finish();
 
     const int status = finish_run();
+    // The pointer goes back before the process may end (Windows ends in process_end); its move is no user's.
+    if (own_screen)
+        mouse_callback = nullptr;
+    put_pointer_back();
     process_end(status);
 
     remove_int(handover_clock_timer);
     remove_int(handover_display_timer);
-    if (own_screen)
-        mouse_callback = nullptr;
     destroy_bitmap(back_buffer);
     back_buffer = nullptr;
     present_close();
