@@ -1,6 +1,6 @@
 # The Debian package of the program (cpack -G DEB in the build folder): what `cmake --install` puts in place, under /usr,
-# where XScreenSaver finds its hacks and their settings files.  Only a build made for installing under /usr is
-# packaged: configure with -DLIFE_INSTALLED=ON -DCMAKE_INSTALL_PREFIX=/usr.
+# where XScreenSaver finds its hacks and their settings files.  Only a build made for installing is packaged:
+# configure with -DLIFE_INSTALLED=ON.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME life)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -36,13 +36,13 @@ if(NOT life_changelog_top MATCHES "^life \\(${PROJECT_VERSION}-${CPACK_DEBIAN_PA
   message(FATAL_ERROR "cmake/debian/changelog starts with \"${life_changelog_top}\": "
     "add an entry for ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
 endif()
-# cpack reads this at its own start: a development build, or one for another prefix, is refused there.
-if(LIFE_INSTALLED AND CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+# cpack reads this at its own start: a development build, whose root would write worlds into /usr/games, is
+# refused there.
+if(LIFE_INSTALLED)
   file(WRITE ${CMAKE_BINARY_DIR}/package_check.cmake "")
 else()
   file(WRITE ${CMAKE_BINARY_DIR}/package_check.cmake
-    "message(FATAL_ERROR \"the Debian package needs a build made for installing under /usr: \"
-    \"configure with -DLIFE_INSTALLED=ON -DCMAKE_INSTALL_PREFIX=/usr\")\n")
+    "message(FATAL_ERROR \"the Debian package needs a build made for installing: configure with -DLIFE_INSTALLED=ON\")\n")
 endif()
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/package_check.cmake)
 include(CPack)

@@ -32,7 +32,7 @@ fi
 grep -q 'LIFE_INSTALLED=ON' "$work/refused.log" || { cat "$work/refused.log"; fail "cpack's refusal does not say why"; }
 
 pkg_build="$build/package-build"
-cmake -S "$source_dir" -B "$pkg_build" -DCMAKE_BUILD_TYPE=Release -DLIFE_INSTALLED=ON -DCMAKE_INSTALL_PREFIX=/usr \
+cmake -S "$source_dir" -B "$pkg_build" -DCMAKE_BUILD_TYPE=Release -DLIFE_INSTALLED=ON \
   -DLIFE_TESTS=OFF -DLIFE_FRONT=ON >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configure"; }
 cmake --build "$pkg_build" -j"$(nproc)" >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log"; fail "build"; }
 (cd "$pkg_build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
