@@ -149,6 +149,12 @@ int main(int argc, char **argv)
 {
     // Before any file or the display is opened: a host may start us with descriptors closed.
     fs_guard_standard_streams();
+    // Asked for its usage or version, it answers and leaves: no display, no world.
+    const info_request info = info_requested(argc, argv);
+    if (info != info_request::none) {
+        std::fputs((info == info_request::usage ? usage_text() : version_text()).c_str(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? exit_saved : exit_not_saved;
+    }
     // Windows' Settings button: the dialog where the platform has one, else nothing to do.
     unsigned long settings_owner = 0;
     if (screen_saver_configure(argc, argv, &settings_owner)) {
@@ -201,6 +207,8 @@ int main(int argc, char **argv)
     stop_signals_take();
     install_timer();
     if (own_screen) {
+        // Before the screen opens and moves it: where the pointer goes back at the end.
+        pointer_remember();
         install_keyboard();
         install_mouse();
         std::string given_up, why;
@@ -249,9 +257,16 @@ int main(int argc, char **argv)
     install_int_ex(handover_clock_timer, SECS_TO_TIMER(1));
     install_int_ex(handover_display_timer, BPS_TO_TIMER(18));
 
+    // Back where the user had it, unless moving it is what ended the run.
+    const auto put_pointer_back = [own_screen] {
+        if (own_screen && !pointer_moved_by_user())
+            pointer_put_back();
+    };
     // Dismissed during start-up: leave the stored world as it is.
-    if (!still_running(work))
+    if (!still_running(work)) {
+        put_pointer_back();
         return exit_saved;
+    }
     display_paint_old_field(sim.world.field_width * cell_px, sim.world.field_height * cell_px);
     world_reset(sim);
     // The lock is held from before the load until after the last save: no other copy writes this world.
@@ -263,6 +278,7 @@ int main(int argc, char **argv)
         tell(place.notice);
     if (!still_running(work)) {
         release_world_place(place);
+        put_pointer_back();
         return exit_saved;
     }
     // A preview cannot take a file (even one caught in the middle of an in-place save): a new world then, quietly.
@@ -300,6 +316,7 @@ int main(int argc, char **argv)
     // Dismissed while loading: the file is untouched.
     if (!still_running(work)) {
         release_world_place(place);
+        put_pointer_back();
         return exit_saved;
     }
     // The population asked for, as keypad presses would make it: saved as usual.
@@ -324,12 +341,14 @@ int main(int argc, char **argv)
     // The last save's word on the counters or the history can only go to stderr now.
     if (!run.front.pending_message.empty())
         std::fprintf(stderr, "life: %s\n", run.front.pending_message.c_str());
+    // The pointer goes back before the process may end (Windows ends in process_end); its move is no user's.
+    if (own_screen)
+        mouse_callback = nullptr;
+    put_pointer_back();
     process_end(status);
 
     remove_int(handover_clock_timer);
     remove_int(handover_display_timer);
-    if (own_screen)
-        mouse_callback = nullptr;
     destroy_bitmap(back_buffer);
     back_buffer = nullptr;
     present_close();

@@ -67,6 +67,14 @@ void window_present_close();
 void user_input_watch_from_now();
 bool user_input_seen();
 
+// ---------------------------------------------------------------- the pointer's place on the desktop
+
+// Notes where the pointer is, before the program's screen opens (X11's full screen moves it to the centre).
+void pointer_remember();
+// Puts the pointer back where pointer_remember found it, once the screen is closed; nothing when nothing was
+// noted.  X11: through a connection of its own; Windows: SetCursorPos.
+void pointer_put_back();
+
 // ---------------------------------------------------------------- the end of the process
 
 // Ends the process with `status` once its world is saved and its lock released.  X11 returns

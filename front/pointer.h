@@ -32,3 +32,7 @@ void pointer_rest(int x, int y, long now_ms);
 // time.  Releases are not (the click that started the program is released after it starts).
 // Called on Allegro's input thread.
 bool pointer_is_user(int flags, int x, int y, long now_ms);
+
+// True once pointer_is_user has counted a movement since pointer_rest: the user moved the pointer away, so it is
+// not put back where it was when the program started.
+bool pointer_moved_by_user();

@@ -1,6 +1,9 @@
 // The screen-saver conventions: Windows starts a *.scr with /s, /c or /p; X11 hosts pass --root or --window-id.
 #include "screen_saver.h"
 
+#include "settings.h"
+#include "world_place.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -146,3 +149,48 @@ saver_launch screen_saver_launch(int argc, const char *const *argv, const char *
     launch.mode = saver_mode::host_window;
     return launch;
 }
+
+info_request info_requested(int argc, const char *const *argv)
+{
+    for (int a = 1; a < argc; a++) {
+        if (is_option(argv[a], "window-id")) {
+            a++;
+        } else if (std::strcmp(argv[a], "--help") == 0 || std::strcmp(argv[a], "-h") == 0) {
+            return info_request::usage;
+        } else if (std::strcmp(argv[a], "--version") == 0) {
+            return info_request::version;
+        }
+    }
+    return info_request::none;
+}
+
+std::string usage_text()
+{
+    const std::string world = built_world_rule() == world_rule::user_data
+                                  ? "${XDG_DATA_HOME:-~/.local/share}/life/life.sav"
+                                  : "beside the program when it can be written there,\n"
+                                    "  else ${XDG_DATA_HOME:-~/.local/share}/life/life.sav";
+    return "Usage: life [--root | --window-id ID] [--population N] [--max-ips N] [--no-text]\n"
+           "       life --help | --version\n"
+           "An artificial-life simulation that doubles as a screen saver.  Without arguments it runs\n"
+           "full screen until a key, a click or a mouse movement ends it; the world is saved and goes\n"
+           "on at the next start.\n"
+           "\n"
+           "  --root, -root          draw into the window XScreenSaver names in XSCREENSAVER_WINDOW\n"
+           "                         (the root window when it is not set); the host ends it with SIGTERM\n"
+           "  --window-id ID, -window-id ID\n"
+           "                         show the saved world in window ID (a settings dialog's preview),\n"
+           "                         writing nothing\n"
+           "  /s, /c, /p HWND        under a name ending in .scr (Windows): run, settings, preview\n"
+           + std::string(settings_usage()) +
+           "  -h, --help             print this and exit\n"
+           "  --version              print the version and exit\n"
+           "\n"
+           "Keys: F1 information overlay, F2 new colours, F3 display on and off, F4 new food field,\n"
+           "F12 new world, keypad + one creature more, - or keypad - one fewer; any other key saves\n"
+           "and quits.  SIGTERM, SIGHUP and SIGINT save and quit too.\n"
+           "\n"
+           "The world: " + world + "\n";
+}
+
+std::string version_text() { return std::string("life ") + LIFE_VERSION + "\n"; }

@@ -33,3 +33,12 @@ struct saver_launch {
 // command).  With `previews` (Windows), a ".scr" given "/p HWND" or "/p:HWND" is a preview in that
 // window.  Every other argument is ignored.
 saver_launch screen_saver_launch(int argc, const char *const *argv, const char *host_window, bool previews = false);
+
+// What the command line asks besides a run: "--help" or "-h" a short usage, "--version" the version; the
+// first one given wins (a --window-id's value is never one).  Answered on stdout before the display is opened.
+enum class info_request { none, usage, version };
+info_request info_requested(int argc, const char *const *argv);
+// The usage: the arguments, the keys and where the world lives for this build.
+std::string usage_text();
+// "life 1.0.0"
+std::string version_text();

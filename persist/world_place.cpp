@@ -77,44 +77,57 @@ static bool beside_can_hold(const std::string &folder, const std::string &beside
     return fs_writable(folder) || (fs_is_regular(beside) && fs_writable(beside));
 }
 
-world_place claim_world_place(const char *argv0)
+world_rule built_world_rule()
+{
+#ifdef LIFE_INSTALLED
+    return world_rule::user_data;
+#else
+    return world_rule::beside_program;
+#endif
+}
+
+world_place claim_world_place(const char *argv0, world_rule rule)
 {
     const std::string beside = save_path_from(argv0);
     const std::string folder = fs_folder_of(beside);
     const std::string name = fs_name_of(beside);
     world_place place;
     std::string why;
-    if (beside_can_hold(folder, beside) && claim_in(folder, name, place, &why))
+    if (rule == world_rule::beside_program && beside_can_hold(folder, beside) && claim_in(folder, name, place, &why))
         return place;
     // A lock beside the program that cannot be used is a problem to show, not where the world routinely lives.
     const bool routine = why.empty();
-    if (routine)
+    if (rule == world_rule::beside_program && routine)
         why = "the program's folder (" + folder + ") cannot be written";
+    // What led here, if anything, then what became of the world.
+    const auto told = [&why](const std::string &outcome) { return why.empty() ? outcome : why + " and " + outcome; };
 
-    // Installed where the user cannot write: the world belongs with the user's data.
+    // Installed, or where the user cannot write: the world belongs with the user's data.
     const std::string data = world_data_folder();
     if (data.empty()) {
-        place.path = beside;
-        place.notice = why + " and no home folder is known: the world is not saved";
+        if (rule == world_rule::beside_program)
+            place.path = beside;
+        place.notice = told("no home folder is known: the world is not saved");
         return place;
     }
     const int err = fs_make_folders(data);
     if (err) {
         place.path = fs_join(data, name);
-        place.notice = why + " and " + data + " cannot be made (" + fs_error_text(err) + "): the world is not saved";
+        place.notice = told(data + " cannot be made (" + fs_error_text(err) + "): the world is not saved");
         return place;
     }
     std::string why_not_here;
     if (claim_in(data, name, place, &why_not_here)) {
         if (place.notice.empty()) {
-            place.notice = why + ": the world is kept in " + place.path;
+            place.notice = why.empty() ? "the world is kept in " + place.path
+                                       : why + ": the world is kept in " + place.path;
             place.notice_is_routine = routine;
         }
         return place;
     }
     place = world_place();
     place.path = fs_join(data, name);
-    place.notice = why + " and " + why_not_here + ": the world is not saved";
+    place.notice = told(why_not_here + ": the world is not saved");
     return place;
 }
 
@@ -125,13 +138,13 @@ void release_world_place(world_place &place)
     place.can_save = false;
 }
 
-world_place look_up_world_place(const char *argv0)
+world_place look_up_world_place(const char *argv0, world_rule rule)
 {
     const std::string beside = save_path_from(argv0);
     world_place place;
     place.path = beside;
     const std::string data = world_data_folder();
-    if (!beside_can_hold(fs_folder_of(beside), beside) && !data.empty())
+    if ((rule == world_rule::user_data || !beside_can_hold(fs_folder_of(beside), beside)) && !data.empty())
         place.path = fs_join(data, fs_name_of(beside));
     return place;
 }

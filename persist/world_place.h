@@ -14,15 +14,24 @@ struct world_place {
     bool notice_is_routine = false; // the notice only says where an installed program keeps its world, as it always will
 };
 
+// Where a world may live.  An installed program never writes beside itself: its folder is the system's
+// (or an unpacked package's), and root, whom no permission stops, would litter it.
+enum class world_rule {
+    beside_program, // beside the program when it can be written there, else the user's data folder
+    user_data,      // always the user's data folder, wherever the program is
+};
+// The rule this build was made with: user_data in a build made for installing (LIFE_INSTALLED).
+world_rule built_world_rule();
+
 // Finds and locks the world for a program started as argv0: "<name>.sav" beside the program when
-// that folder, or the world file there, is writable; else the same name in
+// that folder, or the world file there, is writable (beside_program only); else the same name in
 // ${XDG_DATA_HOME:-$HOME/.local/share}/life/.  A world another process holds is passed over for
 // "<name>-2.sav", "<name>-3.sav", ...  Never fails outright: when no world can be had, can_save
 // is false and notice says why.
-world_place claim_world_place(const char *argv0);
+world_place claim_world_place(const char *argv0, world_rule rule = built_world_rule());
 // Where claim_world_place would look first for the same program, found without creating, locking or
 // writing anything: for a look at the world as it stands (a preview).  can_save is always false.
-world_place look_up_world_place(const char *argv0);
+world_place look_up_world_place(const char *argv0, world_rule rule = built_world_rule());
 // The user's folder for worlds, ${XDG_DATA_HOME:-$HOME/.local/share}/life (%APPDATA%\life on Windows);
 // empty when no home is known.
 std::string world_data_folder();

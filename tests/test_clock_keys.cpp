@@ -493,6 +493,31 @@ TEST(screen_saver, everything_else_runs)
     EXPECT_FALSE(quits({"life.scrx", "/c"}));
 }
 
+info_request asked(std::initializer_list<const char *> args)
+{
+    std::vector<const char *> v(args);
+    return info_requested((int)v.size(), v.data());
+}
+
+// --help and --version are answered; everything else, unknown arguments included, still runs the program.
+TEST(screen_saver, help_and_version_are_answered_and_other_arguments_run)
+{
+    EXPECT_TRUE(asked({"life", "--help"}) == info_request::usage);
+    EXPECT_TRUE(asked({"life", "-h"}) == info_request::usage);
+    EXPECT_TRUE(asked({"life", "--version"}) == info_request::version);
+    EXPECT_TRUE(asked({"life", "--root", "--version", "--help"}) == info_request::version);
+    EXPECT_TRUE(asked({"life"}) == info_request::none);
+    EXPECT_TRUE(asked({"life", "--window-id", "--help"}) == info_request::none);
+    EXPECT_TRUE(asked({"life", "-help", "--helpme", "-v", "-version", "/?"}) == info_request::none);
+    const std::string version = version_text();
+    EXPECT_TRUE(version.rfind("life ", 0) == 0 && version.find('.') != std::string::npos && version.back() == '\n')
+        << version;
+    const std::string usage = usage_text();
+    for (const char *said : {"--root", "--window-id ID", "--version", "--population N", "--max-ips N", "--no-text",
+                             "F12", "keypad +", "life.sav"})
+        EXPECT_NE(usage.find(said), std::string::npos) << said;
+}
+
 std::string launched(std::initializer_list<const char *> args, const char *host_window = nullptr)
 {
     std::vector<const char *> v(args);

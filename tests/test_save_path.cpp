@@ -160,6 +160,32 @@ TEST_F(world_claim, a_program_folder_the_user_cannot_write_keeps_the_world_in_th
     EXPECT_TRUE(std::filesystem::is_empty(bin));
 }
 
+// An installed program's folder may be writable (root, an unpacked package): the world still goes home,
+// even with a world already beside the program, and the preview looks there too.
+TEST_F(world_claim, an_installed_program_keeps_every_world_in_the_users_data_folder)
+{
+    ASSERT_TRUE(save_world(world, world_path.c_str()));
+    const auto [status, said] = in_child([&] {
+        setenv("XDG_DATA_HOME", dir.file("home/data").c_str(), 1);
+        const world_place look = look_up_world_place(program.c_str(), world_rule::user_data);
+        world_place place = claim_world_place(program.c_str(), world_rule::user_data);
+        const bool saved = (bool)save_world(world, place);
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("HOME");
+        world_place homeless = claim_world_place(program.c_str(), world_rule::user_data);
+        return look.path + "\n" + described(place) + (place.notice_is_routine ? " (routine)" : "") +
+               (saved ? " saved" : " not saved") + "\n" + described(homeless);
+    });
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    const std::string data_world = dir.file("home/data/life/life.sav");
+    EXPECT_EQ(said, data_world + "\n" + data_world + " save locked | the world is kept in " + data_world +
+                        " (routine) saved\n no-save | no home folder is known: the world is not saved");
+    std::vector<std::string> in_bin;
+    for (const auto &e : std::filesystem::directory_iterator(bin))
+        in_bin.push_back(e.path().filename().string());
+    EXPECT_EQ(in_bin, std::vector<std::string>{"life.sav"});
+}
+
 TEST_F(world_claim, a_read_only_world_file_is_run_but_never_replaced)
 {
     ASSERT_TRUE(save_world(world, world_path.c_str()));
@@ -225,7 +251,8 @@ TEST_F(world_claim, a_lock_that_cannot_be_used_is_told_and_keeps_the_world)
         std::string out = described(beside) + (beside.notice_is_routine ? " (routine)" : "") + "\n";
         std::filesystem::remove(world_path + ".lock");
         std::filesystem::remove(world_path);
-        symlink("../nowhere/target", (world_path + ".lock").c_str());
+        if (symlink("../nowhere/target", (world_path + ".lock").c_str()) != 0)
+            return std::string("cannot make the link");
         world_place elsewhere = claim_world_place(program.c_str());
         return out + described(elsewhere) + (elsewhere.notice_is_routine ? " (routine)" : "");
     });

@@ -1,11 +1,16 @@
-# Draws the screen saver's icon (16, 32, 48 and 256 pixels) from the program's own look into one .ico file.
-"""Usage: make_icon.py OUTPUT.ico
+# Draws the program's icon from its own look: the Windows screen saver's .ico (16, 32, 48 and 256 pixels), or
+# the PNGs of a Linux desktop's icon theme.
+"""Usage: make_icon.py OUTPUT.ico | make_icon.py --hicolor FOLDER
+
+With --hicolor, writes FOLDER/NxN/apps/life.png for N in 16, 32, 48, 64, 128 and 256, as the hicolor theme
+lays its icons out.
 
 A 32 x 32 patch of the world as the program draws it: black, 7 x 7 grey food squares on the 8-pixel grid,
 and two creatures, each a red head pixel with a 10-pixel tail in its own colour. Every size is drawn from the
 same patch, nearest neighbour, so the icon is the same picture at every size. Standard library only, and no
 time stamps: the same bytes on every build.
 """
+import os
 import struct
 import sys
 import zlib
@@ -13,6 +18,7 @@ import zlib
 PATCH = 32  # world pixels across the icon
 CELL = 8  # world pixels per food cell, as in the program
 SIZES = (16, 32, 48, 256)
+THEME_SIZES = (16, 32, 48, 64, 128, 256)
 
 # Food level (0-255) per cell of the 4 x 4 patch; 0 is an eaten cell, drawn black as the program does.
 FOOD = (
@@ -112,6 +118,13 @@ def ico_file():
 
 
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--hicolor":
+        for size in THEME_SIZES:
+            folder = os.path.join(sys.argv[2], "%dx%d" % (size, size), "apps")
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, "life.png"), "wb") as f:
+                f.write(png_image(render(size)))
+        return
     if len(sys.argv) != 2:
         sys.exit(__doc__.splitlines()[0])
     data = ico_file()

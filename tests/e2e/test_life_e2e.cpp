@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -76,6 +77,22 @@ scene look_at(const screenshot &shot)
 }
 
 void key(const std::string &name) { ASSERT_EQ(run_tool({"xdotool", "key", name}), 0) << name; }
+
+// Where the pointer is now, as "x,y" (the suite puts it at 130,470 before each test).
+std::string pointer_at()
+{
+    FILE *out = popen("xdotool getmouselocation --shell", "r");
+    if (!out)
+        return "no xdotool";
+    int x = -1, y = -1;
+    char line[128];
+    while (std::fgets(line, sizeof line, out)) {
+        std::sscanf(line, "X=%d", &x);
+        std::sscanf(line, "Y=%d", &y);
+    }
+    pclose(out);
+    return std::to_string(x) + "," + std::to_string(y);
+}
 
 // Waits for a screenshot that satisfies `ok`; returns it (or an empty one on time-out).
 template <class F> screenshot wait_for_screen(F ok, int timeout_ms = 10000)
@@ -581,9 +598,12 @@ TEST_F(life_e2e, keypad_plus_at_50_changes_nothing_and_the_main_plus_quits)
     ASSERT_GT(shot.width, 0) << "the program did not go on after keypad plus";
     EXPECT_NE(row_colour(shot, 49), 0u);
     EXPECT_TRUE(p.running());
+    EXPECT_NE(pointer_at(), "130,470") << "opening the screen did not move the pointer";
     key("plus"); // shift and equals on the main keyboard: not a command
     expect_clean_exit(p, save);
     EXPECT_EQ(save_view(save).population(), 50);
+    // Back where the user had it.
+    EXPECT_EQ(pointer_at(), "130,470");
 }
 
 TEST_F(life_e2e, minus_at_2_changes_nothing_and_keypad_plus_adds_one)
@@ -618,6 +638,8 @@ TEST_F(life_e2e, moving_the_mouse_ends_the_program_and_saves)
     ASSERT_EQ(run_tool({"xdotool", "mousemove", "100", "120"}), 0);
     expect_clean_exit(p, save);
     EXPECT_GE(save_view(save).time(), 0);
+    // Where the user moved it, not back where it was.
+    EXPECT_EQ(pointer_at(), "100,120");
 }
 
 TEST_F(life_e2e, the_close_button_ends_the_program_and_saves)
@@ -640,6 +662,7 @@ TEST_P(life_e2e_signal, ends_the_program_and_saves)
     p.signal(GetParam());
     expect_clean_exit(p, save);
     EXPECT_EQ(save_view(save).lines.size(), (size_t)save_file_lines(100, 75, 50));
+    EXPECT_EQ(pointer_at(), "130,470") << "the pointer did not go back where it was";
     // The counters went with the world, and the history has the save's row with the same steps.
     const auto sim = simulation_new();
     const load_outcome loaded = load_world(*sim, save.c_str(), false);
