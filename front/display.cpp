@@ -209,15 +209,12 @@ static void draw_life_graph(const simulation &s, front_state &f, int top, int bo
     if (bottom - y < 10)
         return;
     uint64_t generation_max = 0;
-    double generation_sum = 0;
-    for (int c = 0; c < world.population; c++) {
-        generation_max = std::max(generation_max, s.life.generation[c]);
-        generation_sum += (double)s.life.generation[c];
-    }
+    double generation_mean = 0;
+    life_generations(s, generation_max, generation_mean);
     // Formatted by the C library: Allegro's own printf has no 64-bit integers on every build.
     char text[64];
     std::snprintf(text, sizeof text, "generation %llu, mean %.1f", (unsigned long long)generation_max,
-                  world.population > 0 ? generation_sum / world.population : 0.0);
+                  generation_mean);
     textout_ex(back_buffer, font, text, left, y, grey, bg);
     y += 10;
     if (bottom - y < 10)

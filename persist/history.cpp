@@ -301,14 +301,8 @@ static int write_whole(const history_log &log, const std::string &text, const ch
 // and gives that name, or an empty one with *err.
 static std::string move_aside(const std::string &path, const char *kind, int *err)
 {
-    const std::string stem = path.substr(0, path.size() - 4) + "." + kind;
-    for (int n = 1; n <= 10000; n++) {
-        const std::string name = stem + (n > 1 ? "." + std::to_string(n) : std::string()) + ".csv";
-        *err = fs_rename_new(path, name);
-        if (*err != EEXIST)
-            return *err ? std::string() : name;
-    }
-    return std::string();
+    return first_free_name(path.substr(0, path.size() - 4) + "." + kind, ".csv",
+                           [&](const std::string &name) { return fs_rename_new(path, name); }, err);
 }
 
 // No history in this run: what the user is told.

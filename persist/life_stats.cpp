@@ -3,6 +3,7 @@
 
 #include "file_system.h"
 #include "life.h"
+#include "replace_file.h"
 #include "sha256.h"
 
 #include <cerrno>
@@ -124,20 +125,6 @@ bool life_stats_parse(const std::string &text, world_life &life, std::string &wo
     return true;
 }
 
-// The first free "<path>.bad", "<path>.bad.2", ...; empty with *err when none could be had.
-static std::string set_aside_as_bad(const std::string &path, int *err)
-{
-    for (int n = 1; n <= 10000; n++) {
-        const std::string kept = path + ".bad" + (n > 1 ? "." + std::to_string(n) : std::string());
-        *err = fs_rename_new(path, kept);
-        if (*err == 0)
-            return kept;
-        if (*err != EEXIST)
-            break;
-    }
-    return std::string();
-}
-
 life_stats_outcome life_stats_load(world_life &life, const std::string &world_path, const std::string &world_bytes,
                                    bool set_aside)
 {
@@ -169,7 +156,8 @@ life_stats_outcome life_stats_load(world_life &life, const std::string &world_pa
     // Only a damaged plain file is moved; one that cannot be read now stays for the next run.
     if (set_aside && r.status == fs_read::ok && fs_is_plain_file(path)) {
         int err = 0;
-        const std::string kept = set_aside_as_bad(path, &err);
+        const std::string kept =
+            first_free_name(path + ".bad", "", [&](const std::string &name) { return fs_rename_new(path, name); }, &err);
         o.message += kept.empty() ? "; it could not be moved aside (" + fs_error_text(err) + ")" : "; kept as " + kept;
     }
     o.message += "; they start at zero";

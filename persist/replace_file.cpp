@@ -66,3 +66,17 @@ int replace_file(const std::string &path, const std::string &bytes, const std::s
     fs_sync_folder(fs_folder_of(path));
     return 0;
 }
+
+std::string first_free_name(const std::string &stem, const std::string &tail,
+                            const std::function<int(const std::string &)> &place, int *err)
+{
+    for (int n = 1; n <= 10000; n++) {
+        const std::string name = stem + (n > 1 ? "." + std::to_string(n) : std::string()) + tail;
+        *err = place(name);
+        if (*err == 0)
+            return name;
+        if (*err != EEXIST)
+            break;
+    }
+    return std::string();
+}

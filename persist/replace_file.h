@@ -1,6 +1,7 @@
 // Files written beside a world: hidden temporaries renamed over the real name, and the temporaries of killed writes removed.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // A new number for each temporary this process makes, so that no two writes share a name.
@@ -14,3 +15,9 @@ void remove_orphans(const std::string &path);
 // name at every moment.  The file takes the owner, group and mode of `like` (see fs_write_new).  0,
 // or an error number with *what naming the step that failed; nothing is left behind on failure.
 int replace_file(const std::string &path, const std::string &bytes, const std::string &like, const char **what);
+
+// The first free name of stem + tail, stem + ".2" + tail, stem + ".3" + tail, ... (a file set aside is never
+// put over an earlier one): `place` tries a name and gives EEXIST when it is taken.  The name it took,
+// or empty with *err saying why none could be had.
+std::string first_free_name(const std::string &stem, const std::string &tail,
+                            const std::function<int(const std::string &)> &place, int *err);

@@ -367,21 +367,6 @@ save_result save_world(const world_state &w, const world_place &place, const wor
 // ---------------------------------------------------------------- reading
 
 
-// The first free name of "<path>.bad", "<path>.bad.2", ...: `place` tries one and gives EEXIST when
-// it is taken; the name it took, or empty with *err saying why none could be had.
-template <class F> static std::string first_free_bad(const std::string &path, F place, int *err)
-{
-    for (int n = 1; n <= 10000; n++) {
-        const std::string kept = path + ".bad" + (n > 1 ? "." + std::to_string(n) : std::string());
-        *err = place(kept);
-        if (*err == 0)
-            return kept;
-        if (*err != EEXIST)
-            break;
-    }
-    return std::string();
-}
-
 // A refused file that cannot leave its folder (read-only, saved in place) is copied to the user's data
 // folder instead, so that one damaged file never keeps every later run from saving.
 static std::string copy_to_data_home(const std::string &path, const std::string &bytes, int *err)
@@ -395,7 +380,7 @@ static std::string copy_to_data_home(const std::string &path, const std::string 
     if (*err)
         return std::string();
     const char *what = nullptr;
-    return first_free_bad(fs_join(data, fs_name_of(path)),
+    return first_free_name(fs_join(data, fs_name_of(path)) + ".bad", "",
                           [&](const std::string &kept) { return fs_write_new(kept, bytes, "", &what); }, err);
 }
 
@@ -432,7 +417,7 @@ static load_outcome refuse(const std::string &path, const std::string &why, bool
         return keep_off(path, text + "left as it is, and this run will not save over it, starting a new world");
     int err = 0;
     const std::string kept =
-        first_free_bad(path, [&](const std::string &name) { return fs_rename_new(path, name); }, &err);
+        first_free_name(path + ".bad", "", [&](const std::string &name) { return fs_rename_new(path, name); }, &err);
     if (!kept.empty())
         return refused(text + "kept as " + kept + ", starting a new world");
     const std::string why_not = fs_error_text(err);

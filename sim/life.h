@@ -29,6 +29,9 @@ void life_birth(world_life &l, int child, int parent);
 // A cell eaten.  Out of line: a meal is rare beside the steps, and the step's header needs no more.
 void life_count_meal(simulation &s);
 
+// The highest and the mean generation of the living (0 and 0 with none).
+void life_generations(const simulation &s, uint64_t &highest, double &mean);
+
 // What the living are like now: the figures the history records and the screen shows.
 struct life_figures {
     int population;
